@@ -1,0 +1,28 @@
+#pragma once
+
+#include <netinet/in.h>
+
+// A thin socket layer over POSIX sockets that reports errors with the Windows Sockets
+// numbers (10035, 10048, 10054, ...), which the programs' messages are built on.
+// Every call that fails returns -1 and records the code that last_socket_error() gives.
+
+constexpr int invalid_socket = -1;
+
+// Windows Sockets code for the most recent failing call of this layer.
+int last_socket_error();
+// The Windows Sockets code for a POSIX errno value; never 10000 + errno.
+int socket_error_for_errno(int error_number);
+
+int tcp_socket();
+int socket_bind(int socket_fd, const sockaddr_in& address);
+int socket_listen(int socket_fd, int backlog);
+// Returns the new socket, or -1. The peer's address is stored in *peer.
+int socket_accept(int socket_fd, sockaddr_in* peer);
+int socket_connect(int socket_fd, const sockaddr_in& address);
+// mode 1 = non-blocking, 0 = blocking.
+int socket_set_mode(int socket_fd, unsigned int mode);
+// send and recv: a call interrupted by a signal is retried unless cancel_requested is set,
+// in which case it fails with 10004. send never raises SIGPIPE.
+int socket_send(int socket_fd, const void* data, int length);
+int socket_recv(int socket_fd, void* buffer, int length);
+int socket_close(int socket_fd);

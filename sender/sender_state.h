@@ -1,0 +1,37 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <ctime>
+#include <list>
+#include <string>
+
+// The sender's one global state; every part of the program reads and writes it by name.
+
+extern unsigned char quiet_flag;
+extern unsigned char debug_flag;
+extern unsigned char config_flag;
+extern unsigned char pause_flag;
+extern unsigned char test_flag;
+extern unsigned char no_file_flag;
+
+extern std::int32_t read_size;
+extern std::int32_t send_size;
+extern std::int32_t buffer_capacity;
+
+constexpr std::int32_t transfer_buffer_size = 32768;
+extern std::array<unsigned char, transfer_buffer_size> transfer_buffer;
+
+// The file names of the command line, in order; an entry is released once its file is sent.
+extern std::list<std::string> file_list;
+
+extern int listen_socket;
+extern int data_socket;
+extern int current_file;
+
+extern std::uint64_t total_bytes_sent;
+extern std::uint32_t data_checksum;
+extern std::time_t start_time;
+extern std::time_t last_progress_time;
+extern unsigned char test_aborted;
+extern std::uint32_t pattern_counter;
