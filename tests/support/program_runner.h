@@ -16,19 +16,19 @@ std::string pitchwire_path();
 std::string catchwire_path();
 
 struct run_options {
-    std::string stdin_text;          // fed to standard input, which then ends
-    bool stdin_open = false;         // keep standard input open (a pipe nobody writes)
-    std::string working_directory;   // empty: the test's own
-    long file_size_limit = -1;       // RLIMIT_FSIZE in bytes for the child; -1 = none
-    int timeout_ms = 30000;          // the child is killed after this
+    std::string stdin_text;         // fed to standard input, which then ends
+    bool stdin_open = false;        // keep standard input open (a pipe nobody writes)
+    std::string working_directory;  // empty: the test's own
+    long file_size_limit = -1;      // RLIMIT_FSIZE in bytes for the child; -1 = none
+    int timeout_ms = 30000;         // the child is killed after this
 };
 
 struct program_result {
-    int exit_status = -1;   // exit status, or -1 when the program died of a signal
-    int term_signal = 0;    // the signal that ended it, 0 if none
+    int exit_status = -1;  // exit status, or -1 when the program died of a signal
+    int term_signal = 0;   // the signal that ended it, 0 if none
     bool timed_out = false;
-    std::string out;        // standard output
-    std::string err;        // standard error
+    std::string out;  // standard output
+    std::string err;  // standard error
 };
 
 struct running_program {
