@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Makes the Debian package from the build's CPack configuration, in a directory of its
+# own, and checks its contents and control fields. Exits 77 (reported as skipped) where
+# dpkg-deb is not installed.
+#   check_debian_package.sh CPACK BUILD_DIR MAN_DIR
+set -euo pipefail
+cpack=$1
+build_dir=$2
+man_dir=$3
+
+if ! command -v dpkg-deb >/dev/null; then
+    echo "dpkg-deb is not installed: skipped"
+    exit 77
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+if ! log=$(cd "$work" && "$cpack" -G DEB --config "$build_dir/CPackConfig.cmake" -B "$work/out" 2>&1); then
+    echo "cpack failed:"
+    echo "$log"
+    exit 1
+fi
+shopt -s nullglob
+packages=("$work"/out/*.deb)
+if [ ${#packages[@]} != 1 ]; then
+    echo "cpack made ${#packages[@]} packages, not one:"
+    echo "$log"
+    exit 1
+fi
+package=${packages[0]}
+
+status=0
+if [ "$(basename "$package")" != "pitchwire_1.34_$(dpkg --print-architecture 2>/dev/null || echo amd64).deb" ]; then
+    echo "unexpected package file name $(basename "$package")"
+    status=1
+fi
+
+listing=$(dpkg-deb -c "$package")
+for program in pitchwire catchwire; do
+    if ! grep -qE "^-rwxr-xr-x root/root .* \./usr/bin/$program$" <<<"$listing"; then
+        echo "the package has no executable /usr/bin/$program owned by root"
+        status=1
+    fi
+    member=./usr/share/man/man1/$program.1.gz
+    if ! grep -qE "^-rw-r--r-- root/root .* \\$member$" <<<"$listing"; then
+        echo "the package has no manual page $member"
+        status=1
+    elif ! dpkg-deb --fsys-tarfile "$package" | tar -xOf - "$member" | gzip -dc |
+            cmp -s - "$man_dir/$program.1"; then
+        echo "$member is not man/$program.1"
+        status=1
+    fi
+done
+if [ $status != 0 ]; then
+    echo "$listing"
+fi
+
+field() {
+    dpkg-deb -f "$package" "$1"
+}
+[ "$(field Package)" = pitchwire ] || { echo "Package is '$(field Package)'"; status=1; }
+[ "$(field Version)" = 1.34 ] || { echo "Version is '$(field Version)'"; status=1; }
+grep -qE '^[^<]+ <[^@> ]+@[^> ]+>$' <<<"$(field Maintainer)" ||
+    { echo "Maintainer '$(field Maintainer)' is not 'name <address>'"; status=1; }
+grep -qE '(^|, )libc6( |,|$)' <<<"$(field Depends)" ||
+    { echo "Depends '$(field Depends)' does not name libc6"; status=1; }
+[ -n "$(field Description)" ] || { echo "the package has no Description"; status=1; }
+exit $status
