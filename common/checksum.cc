@@ -1,1 +1,61 @@
 #include "checksum.h"
+
+#include <cstddef>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// The sum of count bytes one at a time: the tail after the wide loop, and the whole
+// buffer where no vector unit is known.
+std::uint32_t sum_bytes_one_by_one(const unsigned char* bytes, std::size_t count) {
+    std::uint32_t sum = 0;
+    for (std::size_t index = 0; index < count; ++index) {
+        sum += bytes[index];
+    }
+    return sum;
+}
+
+#if defined(__SSE2__)
+// The sum of the whole 16-byte blocks of bytes: psadbw against zero adds each half of
+// a block into a 64-bit lane, which cannot overflow for any length a 32-bit int allows.
+std::uint32_t sum_sixteen_byte_blocks(const unsigned char* bytes, std::size_t block_count) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sum_a = _mm_setzero_si128();
+    __m128i sum_b = _mm_setzero_si128();
+    std::size_t block = 0;
+    // Two accumulators let consecutive loads overlap instead of waiting on one add chain.
+    for (; block + 2 <= block_count; block += 2) {
+        const auto* first = reinterpret_cast<const __m128i*>(bytes + block * 16);
+        sum_a = _mm_add_epi64(sum_a, _mm_sad_epu8(_mm_loadu_si128(first), zero));
+        sum_b = _mm_add_epi64(sum_b, _mm_sad_epu8(_mm_loadu_si128(first + 1), zero));
+    }
+    if (block < block_count) {
+        const auto* last = reinterpret_cast<const __m128i*>(bytes + block * 16);
+        sum_a = _mm_add_epi64(sum_a, _mm_sad_epu8(_mm_loadu_si128(last), zero));
+    }
+    const __m128i total = _mm_add_epi64(sum_a, sum_b);
+    const __m128i high = _mm_unpackhi_epi64(total, total);
+    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_add_epi64(total, high)));
+}
+#endif
+
+}  // namespace
+
+// The wrapping 32-bit sum of the first length bytes; 0 when length is 0 or less.
+std::uint32_t checksum_bytes(const unsigned char* buffer, std::int32_t length) {
+    if (length <= 0) {
+        return 0;
+    }
+    const auto count = static_cast<std::size_t>(length);
+#if defined(__SSE2__)
+    const std::size_t block_count = count / 16;
+    const std::size_t tail_start = block_count * 16;
+    return sum_sixteen_byte_blocks(buffer, block_count) +
+           sum_bytes_one_by_one(buffer + tail_start, count - tail_start);
+#else
+    return sum_bytes_one_by_one(buffer, count);
+#endif
+}

@@ -1,0 +1,23 @@
+#include "banner.h"
+
+#include "stdout_capture.h"
+
+// The library leaves the title to each program; these tests stand in for the sender.
+const char* const banner_title = "TCP/IP Data Transfer Utility for Win32 WINSOCK";
+
+namespace {
+
+constexpr const char* title_block =
+    "\nTCP/IP Data Transfer Utility for Win32 WINSOCK\nVersion 1.34 Sep 13 1999\n\n";
+
+TEST(Banner, FullAndQuietTexts) {
+    EXPECT_EQ(captured_stdout([] { print_banner(0, 1, 34, "Sep 13 1999"); }),
+              std::string("pitchwire/catchwire TCP/IP data transfer programs\n"
+                          "Copyright (C) 2026 The pitchwire and catchwire developers\n"
+                          "All rights reserved.\n"
+                          "Project home: https://pitchwire.example.org/\n") +
+                  title_block);
+    EXPECT_EQ(captured_stdout([] { print_banner(1, 1, 34, "Sep 13 1999"); }), title_block);
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+#include "file_size.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+
+#include "stdout_capture.h"
+
+namespace {
+
+// A new unlinked file in /tmp; the caller closes it.
+int temporary_file() {
+    char path[] = "/tmp/common_tests_size_XXXXXX";
+    const int fd = mkstemp(path);
+    unlink(path);
+    return fd;
+}
+
+TEST(OpenFileSize, OrdinaryAndSparseFiveGibibyteFiles) {
+    const int fd = temporary_file();
+    ASSERT_GE(fd, 0);
+    const std::string bytes(1000, 'z');
+    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), 1000);
+    std::int64_t size = -7;
+    EXPECT_EQ(open_file_size(&size, fd, "ordinary"), 0);
+    EXPECT_EQ(size, 1000);
+
+    // Beyond 32 bits, where a narrowed size would come out negative or short.
+    const std::int64_t five_gibibytes = std::int64_t{5} << 30;
+    EXPECT_EQ(ftruncate(fd, static_cast<off_t>(five_gibibytes)), 0);
+    EXPECT_EQ(open_file_size(&size, fd, "sparse"), 0);
+    EXPECT_EQ(size, five_gibibytes);
+    close(fd);
+}
+
+TEST(OpenFileSize, ClosedDescriptorPrintsTwoLinesAndKeepsTheValue) {
+    // A high number, so that the output capture's own file cannot reopen it.
+    const int opened = temporary_file();
+    const int fd = fcntl(opened, F_DUPFD, 900);
+    close(opened);
+    close(fd);
+    ASSERT_GE(fd, 900);
+    std::int64_t size = 12345;
+    int status = 0;
+    EXPECT_EQ(captured_stdout([&] { status = open_file_size(&size, fd, "image.bin"); }),
+              "Error: Could not stat file image.bin\n"
+              "Error: stat returned error: Bad file descriptor\n");
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(size, 12345);
+}
+
+}  // namespace

@@ -1,0 +1,255 @@
+#include "socket_layer.h"
+
+#include <arpa/inet.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include "interrupts.h"
+
+namespace {
+
+using std::chrono::steady_clock;
+
+// Closes its socket when the test ends, whatever happened.
+struct socket_guard {
+    int fd = -1;
+    explicit socket_guard(int socket_fd) : fd(socket_fd) {}
+    ~socket_guard() {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    socket_guard(const socket_guard&) = delete;
+    socket_guard& operator=(const socket_guard&) = delete;
+};
+
+sockaddr_in loopback_address(std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = inet_addr("127.0.0.1");
+    return address;
+}
+
+std::uint16_t bound_port(int socket_fd) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    getsockname(socket_fd, reinterpret_cast<sockaddr*>(&address), &length);
+    return ntohs(address.sin_port);
+}
+
+// A listener on a port the system picks, a client connected to it and the accepted end.
+// Receives give up after 5 s, so a test that goes wrong fails instead of hanging.
+struct connected_pair {
+    socket_guard listener{tcp_socket()};
+    socket_guard client{tcp_socket()};
+    socket_guard accepted{-1};
+    std::uint16_t port = 0;
+    sockaddr_in peer{};
+
+    connected_pair() {
+        if (socket_bind(listener.fd, loopback_address(0)) != 0 ||
+            socket_listen(listener.fd, 1) != 0) {
+            return;
+        }
+        port = bound_port(listener.fd);
+        if (socket_connect(client.fd, loopback_address(port)) == 0) {
+            accepted.fd = socket_accept(listener.fd, &peer);
+        }
+        const timeval limit{5, 0};
+        setsockopt(client.fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    }
+};
+
+// Sends signal_number to thread every 5 ms until done is set (at most 5 s): the first
+// signal may land before the call under test blocks.
+std::thread interrupt_until(pthread_t thread, int signal_number, const std::atomic<bool>& done) {
+    return std::thread([thread, signal_number, &done] {
+        const auto deadline = steady_clock::now() + std::chrono::seconds(5);
+        while (!done && steady_clock::now() < deadline) {
+            pthread_kill(thread, signal_number);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+}
+
+TEST(SocketErrorForErrno, WindowsNumbersWithoutCollisions) {
+    EXPECT_EQ(socket_error_for_errno(ECONNREFUSED), 10061);
+    EXPECT_EQ(socket_error_for_errno(EPIPE), 10054);
+    EXPECT_EQ(socket_error_for_errno(ECONNRESET), 10054);
+    EXPECT_EQ(socket_error_for_errno(EADDRINUSE), 10048);
+    EXPECT_EQ(socket_error_for_errno(EHOSTUNREACH), 10065);
+    EXPECT_EQ(socket_error_for_errno(ENETUNREACH), 10051);
+    EXPECT_EQ(socket_error_for_errno(ETIMEDOUT), 10060);
+    EXPECT_EQ(socket_error_for_errno(EAGAIN), 10035);
+    EXPECT_EQ(socket_error_for_errno(EWOULDBLOCK), 10035);
+    EXPECT_EQ(socket_error_for_errno(EINPROGRESS), 10035);
+    EXPECT_EQ(socket_error_for_errno(EACCES), 10013);
+    EXPECT_EQ(socket_error_for_errno(EPERM), 10013);
+    EXPECT_EQ(socket_error_for_errno(EPROTO), -EPROTO);
+    // Linux numbers are not the BSD ones (10000 + ECONNREFUSED would be 10111): every
+    // errno lands in the Windows range it means, or below zero.
+    for (int error_number = 1; error_number < 134; ++error_number) {
+        const int code = socket_error_for_errno(error_number);
+        EXPECT_TRUE(code < 0 || (code >= 10004 && code <= 10071)) << error_number;
+    }
+}
+
+TEST(SocketConnect, PortZeroAndClosedPortFail) {
+    socket_guard client(tcp_socket());
+    ASSERT_GE(client.fd, 0);
+    EXPECT_EQ(socket_connect(client.fd, loopback_address(0)), -1);
+    EXPECT_EQ(last_socket_error(), 10049);
+
+    // A port that nobody listens on: bound but never listening, so it stays refused.
+    socket_guard placeholder(tcp_socket());
+    ASSERT_EQ(socket_bind(placeholder.fd, loopback_address(0)), 0);
+    EXPECT_EQ(socket_connect(client.fd, loopback_address(bound_port(placeholder.fd))), -1);
+    EXPECT_EQ(last_socket_error(), 10061);
+}
+
+TEST(SocketAccept, StoresThePeerAndWouldBlockWhenNobodyWaits) {
+    connected_pair pair;
+    ASSERT_GE(pair.accepted.fd, 0);
+    EXPECT_STREQ(inet_ntoa(pair.peer.sin_addr), "127.0.0.1");
+    ASSERT_EQ(socket_set_mode(pair.listener.fd, 1), 0);
+    EXPECT_EQ(socket_accept(pair.listener.fd, &pair.peer), -1);
+    EXPECT_EQ(last_socket_error(), 10035);
+}
+
+TEST(SocketBind, PortInTimeWaitIsReusableButALiveListenerIsNot) {
+    std::uint16_t port = 0;
+    {
+        connected_pair pair;
+        ASSERT_GE(pair.accepted.fd, 0);
+        port = pair.port;
+        // The listening side closes first, as the sender does, leaving TIME_WAIT behind.
+        close(pair.accepted.fd);
+        pair.accepted.fd = -1;
+        char end_of_stream = 0;
+        EXPECT_EQ(socket_recv(pair.client.fd, &end_of_stream, 1), 0);
+    }
+    socket_guard again(tcp_socket());
+    EXPECT_EQ(socket_bind(again.fd, loopback_address(port)), 0) << last_socket_error();
+    ASSERT_EQ(socket_listen(again.fd, 1), 0);
+
+    socket_guard second(tcp_socket());
+    EXPECT_EQ(socket_bind(second.fd, loopback_address(port)), -1);
+    EXPECT_EQ(last_socket_error(), 10048);
+}
+
+TEST(SocketSend, ClosedPeerGivesConnectionResetWithoutSigpipe) {
+    // The default action would end this test process if a send raised SIGPIPE.
+    std::signal(SIGPIPE, SIG_DFL);
+    connected_pair pair;
+    ASSERT_GE(pair.accepted.fd, 0);
+    close(pair.accepted.fd);
+    pair.accepted.fd = -1;
+
+    const char block[512] = {};
+    int result = 0;
+    const auto deadline = steady_clock::now() + std::chrono::seconds(5);
+    while (result >= 0 && steady_clock::now() < deadline) {
+        result = socket_send(pair.client.fd, block, sizeof block);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(last_socket_error(), 10054);
+    EXPECT_EQ(socket_send(pair.client.fd, block, -1), -1);
+    EXPECT_EQ(last_socket_error(), 10022);
+}
+
+void ignore_signal(int /*signal_number*/) {}
+
+TEST(SocketRecv, SignalIsRetriedUnlessCancelled) {
+    struct sigaction quiet {};
+    quiet.sa_handler = ignore_signal;
+    sigemptyset(&quiet.sa_mask);
+    sigaction(SIGUSR1, &quiet, nullptr);  // no SA_RESTART: the blocked recv sees EINTR
+    install_signal_handlers();
+    cancel_requested = 0;
+    connected_pair pair;
+    ASSERT_GE(pair.accepted.fd, 0);
+
+    std::atomic<bool> done{false};
+    std::thread interrupter = interrupt_until(pthread_self(), SIGUSR1, done);
+    std::thread data_sender([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        send(pair.accepted.fd, "x", 1, MSG_NOSIGNAL);
+    });
+    char received = 0;
+    const int count = socket_recv(pair.client.fd, &received, 1);
+    done = true;
+    interrupter.join();
+    data_sender.join();
+    EXPECT_EQ(count, 1) << last_socket_error();
+    EXPECT_EQ(received, 'x');
+
+    // SIGINT sets cancel_requested: the interrupted call now ends with 10004.
+    done = false;
+    interrupter = interrupt_until(pthread_self(), SIGINT, done);
+    const int cancelled = socket_recv(pair.client.fd, &received, 1);
+    const int error = last_socket_error();
+    done = true;
+    interrupter.join();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGUSR1, SIG_DFL);
+    cancel_requested = 0;
+    EXPECT_EQ(cancelled, -1);
+    EXPECT_EQ(error, 10004);
+}
+
+TEST(SocketConnect, SignalWaitsForTheOutcomeUnlessCancelled) {
+    struct sigaction quiet {};
+    quiet.sa_handler = ignore_signal;
+    sigemptyset(&quiet.sa_mask);
+    sigaction(SIGUSR1, &quiet, nullptr);
+    install_signal_handlers();
+    cancel_requested = 0;
+    // With backlog 0 one waiting connection fills the queue, so the next connect blocks
+    // while the listener drops its SYNs.
+    connected_pair pair;
+    ASSERT_GE(pair.accepted.fd, 0);
+    ASSERT_EQ(socket_listen(pair.listener.fd, 0), 0);
+    socket_guard queued(tcp_socket());
+    ASSERT_EQ(socket_connect(queued.fd, loopback_address(pair.port)), 0);
+
+    std::atomic<bool> done{false};
+    std::thread interrupter = interrupt_until(pthread_self(), SIGINT, done);
+    socket_guard cancelled(tcp_socket());
+    EXPECT_EQ(socket_connect(cancelled.fd, loopback_address(pair.port)), -1);
+    EXPECT_EQ(last_socket_error(), 10004);
+    done = true;
+    interrupter.join();
+    cancel_requested = 0;
+    // Its retransmitted SYN must not take the room made below.
+    close(cancelled.fd);
+    cancelled.fd = -1;
+
+    // Other signals leave the connect running; room in the queue lets the SYN's
+    // retransmission through.
+    done = false;
+    interrupter = interrupt_until(pthread_self(), SIGUSR1, done);
+    std::thread make_room([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        socket_guard taken(socket_accept(pair.listener.fd, nullptr));
+    });
+    socket_guard completed(tcp_socket());
+    EXPECT_EQ(socket_connect(completed.fd, loopback_address(pair.port)), 0) << last_socket_error();
+    done = true;
+    interrupter.join();
+    make_room.join();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGUSR1, SIG_DFL);
+}
+
+}  // namespace
