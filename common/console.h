@@ -9,6 +9,11 @@ void open_console();
 void close_console();
 // The terminal's descriptor for poll(), or -1 when there is none.
 int console_input_fd();
+// Puts the terminal's saved (normal) mode back for a line read from standard input, which
+// in polling mode would never see its line end.
+void console_normal_mode();
+// Sets the polling mode again after such a read.
+void console_polling_mode();
 
 // True when read_key would return at once. Consumes nothing.
 bool key_pending();
