@@ -1,1 +1,215 @@
+#include "file_transmission.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+
+#include "answer_input.h"
+#include "checksum.h"
+#include "console.h"
+#include "file_size.h"
+#include "interrupts.h"
+#include "network.h"
+#include "number_format.h"
 #include "sender_state.h"
+#include "socket_layer.h"
+
+namespace {
+
+// The most any one send call carries.
+constexpr std::int32_t send_piece_size = 4096;
+
+enum class answer_kind { quit, keep_name, new_name };
+
+// Copies text into current_file_name; callers pass at most 511 characters.
+void set_current_file_name(const char* text) {
+    std::snprintf(current_file_name.data(), current_file_name.size(), "%s", text);
+}
+
+// Asks for new media or a new name until an answer can be used. Returns quit for "Q", for
+// end of input and for an interrupt; keep_name for Enter; new_name once the typed name is in
+// current_file_name.
+answer_kind ask_for_media() {
+    for (;;) {
+        std::printf("Enter new filename or press [ENTER] when ready or \"Q\" to quit: ");
+        std::fflush(stdout);
+        const int result = read_answer_line(reply_line.data());
+        if (result == 1) {
+            return answer_kind::quit;
+        }
+        if (result == 0) {
+            break;
+        }
+    }
+    const std::string_view answer(reply_line.data());
+    if (answer == "q" || answer == "Q") {
+        return answer_kind::quit;
+    }
+    if (answer.empty()) {
+        return answer_kind::keep_name;
+    }
+    set_current_file_name(reply_line.data());
+    std::printf("Opening file: \"%s\"\n", current_file_name.data());
+    return answer_kind::new_name;
+}
+
+// Opens current_file_name into current_file. A directory counts as a file that cannot be
+// opened: it opens here, but only so that reading it fails. Returns 0, or 1 after printing
+// why the file cannot be opened.
+int open_current_file() {
+    current_file = open(current_file_name.data(), O_RDONLY | O_CLOEXEC);
+    int error_number = errno;
+    if (current_file != -1) {
+        struct stat status {};
+        if (fstat(current_file, &status) != 0 || !S_ISDIR(status.st_mode)) {
+            return 0;
+        }
+        close(current_file);
+        current_file = -1;
+        error_number = EISDIR;
+    }
+    std::printf("\n");
+    std::printf("Error: Could not open %s\n", current_file_name.data());
+    std::printf("Error: %s\n", std::strerror(error_number));
+    return 1;
+}
+
+// Returns 1 with the abort notice printed, for the loops to pass on.
+int report_abort() {
+    std::printf("\nNotice: send was aborted\n");
+    return 1;
+}
+
+// Sends the first length bytes of transfer_buffer in pieces of at most send_piece_size bytes;
+// a short send is completed by the next call. Returns 0, or 1 after a failure or interrupt.
+int send_block(std::int32_t length) {
+    std::int32_t offset = 0;
+    while (offset < length) {
+        if (cancel_requested != 0) {
+            return report_abort();
+        }
+        const std::int32_t piece = std::min(length - offset, send_piece_size);
+        const int sent = socket_send(data_socket, transfer_buffer.data() + offset, piece);
+        if (sent < 0) {
+            const int error_code = last_socket_error();
+            if (cancel_requested != 0) {
+                return report_abort();
+            }
+            std::printf("\n");
+            std::printf("Error: send failed: %s\n", socket_error_text(error_code));
+            return 1;
+        }
+        offset += sent;
+    }
+    return 0;
+}
+
+// Reads and sends the open file to its end. *sent counts the bytes of whole blocks that went
+// out. Returns 0 at the end of the file, or 1 after an error, an abort or an interrupt.
+int send_file_contents(std::int64_t file_size, std::uint64_t* sent) {
+    const std::time_t file_start = std::time(nullptr);
+    last_progress_time = file_start;
+    for (;;) {
+        if (std::time(nullptr) > last_progress_time) {
+            show_file_progress(*sent, file_size, file_start);
+            if (ask_abort() == 1) {
+                return report_abort();
+            }
+            last_progress_time = std::time(nullptr);
+        }
+        if (cancel_requested != 0) {
+            return report_abort();
+        }
+        const ssize_t count =
+            read(current_file, transfer_buffer.data(), static_cast<std::size_t>(read_size));
+        if (count == 0) {
+            return 0;
+        }
+        if (count < 0) {
+            const int error_number = errno;
+            if (cancel_requested != 0) {
+                return report_abort();
+            }
+            std::printf("\n");
+            std::printf("Error: read failed: %s\n", std::strerror(error_number));
+            return 1;
+        }
+        const auto length = static_cast<std::int32_t>(count);
+        if (send_block(length) != 0) {
+            return 1;
+        }
+        // Counted only now that the whole block went out.
+        *sent += static_cast<std::uint64_t>(count);
+        total_bytes_sent += static_cast<std::uint64_t>(count);
+        data_checksum += checksum_bytes(transfer_buffer.data(), length);
+    }
+}
+
+}  // namespace
+
+void show_file_progress(std::uint64_t sent, std::int64_t file_size, std::time_t file_start) {
+    std::array<char, count_text_size> sent_text{};
+    std::array<char, count_text_size> size_text{};
+    format_count(sent, sent_text.data());
+    format_count(static_cast<std::uint64_t>(file_size), size_text.data());
+    std::printf("Send: Offset %s, FileSize: %s KBS: %u    \r", sent_text.data(), size_text.data(),
+                transfer_rate(sent, file_start));
+    std::fflush(stdout);
+}
+
+int send_file(const char* file_name) {
+    set_current_file_name(file_name);
+    bool asking = false;
+    for (;;) {
+        if (!asking) {
+            std::printf("Opening file: %s\n", current_file_name.data());
+        }
+        if (asking || pause_flag != 0) {
+            if (ask_for_media() == answer_kind::quit) {
+                return 1;
+            }
+        }
+        if (open_current_file() == 0) {
+            break;
+        }
+        asking = true;
+    }
+
+    std::int64_t file_size = 0;
+    if (open_file_size(&file_size, current_file, current_file_name.data()) != 0) {
+        return 1;
+    }
+    lseek(current_file, 0, SEEK_SET);
+
+    std::uint64_t sent = 0;
+    if (send_file_contents(file_size, &sent) != 0) {
+        return 1;
+    }
+    clear_status_line();
+
+    if (file_size < 0 || sent != static_cast<std::uint64_t>(file_size)) {
+        std::array<char, count_text_size> sent_text{};
+        std::array<char, count_text_size> size_text{};
+        format_count(sent, sent_text.data());
+        format_count(static_cast<std::uint64_t>(file_size), size_text.data());
+        std::printf("\n");
+        std::printf("Error: Could not send complete contents of file\n");
+        std::printf("File:     %s\n", current_file_name.data());
+        std::printf("Offset:   %s\n", sent_text.data());
+        std::printf("FileSize: %s\n", size_text.data());
+        close(current_file);
+        current_file = -1;
+        return 1;
+    }
+    close(current_file);
+    current_file = -1;
+    return 0;
+}

@@ -35,3 +35,9 @@ extern std::time_t start_time;
 extern std::time_t last_progress_time;
 extern unsigned char test_aborted;
 extern std::uint32_t pattern_counter;
+
+// Name of the file being sent and the operator's last answer at the media prompt: each holds
+// at most 511 characters and its terminator.
+constexpr std::size_t name_buffer_size = 512;
+extern std::array<char, name_buffer_size> current_file_name;
+extern std::array<char, name_buffer_size> reply_line;
