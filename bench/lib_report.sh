@@ -1,0 +1,73 @@
+# Figures of the throughput benchmark: medians, units and the closing table. Sourced by
+# throughput.sh.
+
+# Prints the median of the numbers given; the mean of the middle two for an even count,
+# nothing for none.
+median() {
+    (($# > 0)) || return 0
+    printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 }
+        END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.9g\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# Prints a rate in bytes per second as GB/s (1e9 bytes) from 1 GB/s up, else as MB/s.
+format_rate() {
+    awk -v r="$1" 'BEGIN { if (r >= 1e9) printf "%.2f GB/s", r / 1e9; else printf "%.1f MB/s", r / 1e6 }'
+}
+
+# Prints nanoseconds per byte with three decimals.
+format_cpu() {
+    awk -v c="$1" 'BEGIN { printf "%.3f\n", c }'
+}
+
+# Prints A / B with two decimals, or "-" when B is 0.
+format_ratio() {
+    awk -v a="$1" -v b="$2" 'BEGIN { if (b + 0 == 0) print "-"; else printf "%.2f\n", a / b }'
+}
+
+# Prints BYTES / SECONDS (bytes per second); 0 when no time passed.
+rate_of() {
+    awk -v n="$1" -v s="$2" 'BEGIN { if (s <= 0) print 0; else printf "%.6g\n", n / s }'
+}
+
+# Prints processor SECONDS per byte in nanoseconds per byte, with three decimals.
+ns_per_byte() {
+    awk -v s="$1" -v n="$2" 'BEGIN { if (n <= 0) print 0; else printf "%.3f\n", s * 1e9 / n }'
+}
+
+# Prints B - A for two $EPOCHREALTIME readings.
+elapsed() {
+    awk -v a="$1" -v b="$2" 'BEGIN { printf "%.6f\n", b - a }'
+}
+
+# Prints the table header.
+print_table_header() {
+    printf '%-34s %-16s %11s %11s %6s   %-20s %6s %6s %6s\n' \
+        "work" "peer" "ours" "peer" "ratio" "sender CPU ns/byte:" "ours" "peer" "ratio"
+}
+
+# Prints one row: label, peer name, the lists of ours' and peer's rates and CPU figures
+# (space separated), and the reason the peer was skipped ("" when it ran).
+print_table_row() {
+    local label=$1 peer=$2 skipped=$7
+    local -a ours_rates peer_rates ours_cpu peer_cpu
+    read -ra ours_rates <<<"$3"
+    read -ra peer_rates <<<"$4"
+    read -ra ours_cpu <<<"$5"
+    read -ra peer_cpu <<<"$6"
+    local our_rate our_cpu
+    our_rate=$(median "${ours_rates[@]}")
+    our_cpu=$(format_cpu "$(median "${ours_cpu[@]}")")
+    if [[ -n $skipped ]]; then
+        printf '%-34s %-16s %11s %11s %6s   %-20s %6s %6s %6s\n' "$label" "$peer" \
+            "$(format_rate "$our_rate")" "skipped" "-" "" "$our_cpu" "-" "-"
+        printf '%-34s (%s)\n' "" "$skipped"
+        return
+    fi
+    local peer_rate peer_cpu_median
+    peer_rate=$(median "${peer_rates[@]}")
+    peer_cpu_median=$(format_cpu "$(median "${peer_cpu[@]}")")
+    printf '%-34s %-16s %11s %11s %6s   %-20s %6s %6s %6s\n' "$label" "$peer" \
+        "$(format_rate "$our_rate")" "$(format_rate "$peer_rate")" \
+        "$(format_ratio "$our_rate" "$peer_rate")" "" "$our_cpu" "$peer_cpu_median" \
+        "$(format_ratio "$our_cpu" "$peer_cpu_median")"
+}
