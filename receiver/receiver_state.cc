@@ -1,0 +1,21 @@
+#include "receiver_state.h"
+
+unsigned char quiet_flag = 0;
+unsigned char config_flag = 0;
+unsigned char no_file_flag = 0;
+unsigned char autosize_flag = 0;
+unsigned char autoname_flag = 0;
+
+std::uint64_t piece_limit = 0;
+std::uint64_t piece_written = 0;
+
+const char* host_address = nullptr;
+std::string output_name;
+unsigned char output_name_given = 0;
+
+int data_socket = -1;
+
+std::array<unsigned char, recv_buffer_size> recv_buffer{};
+
+std::string next_name;
+std::array<char, max_name_length + 1> typed_name{};

@@ -1,0 +1,116 @@
+#include "reception.h"
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+#include "checksum.h"
+#include "console.h"
+#include "interrupts.h"
+#include "network.h"
+#include "number_format.h"
+#include "output_file.h"
+#include "piece_naming.h"
+#include "receiver_state.h"
+#include "socket_layer.h"
+
+namespace {
+
+// Prints the closing lines that the operator compares with the sender's.
+void print_summary(std::uint64_t total_received, std::time_t start_time,
+                   std::uint32_t data_checksum) {
+    clear_status_line();
+    std::printf("\n");
+    char count_text[count_text_size];
+    format_count(total_received, count_text);
+    std::printf("Successfully received %s bytes at %u KBS\n", count_text,
+                transfer_rate(total_received, start_time));
+    std::printf("TCPIP Data Checksum: %x\n", data_checksum);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+void show_progress(std::uint64_t total_received, std::time_t start_time) {
+    char count_text[count_text_size];
+    format_count(total_received, count_text);
+    std::printf("Recv: Total Bytes Received: %s KBS: %u    \r", count_text,
+                transfer_rate(total_received, start_time));
+    std::fflush(stdout);
+}
+
+int receive_stream(int& output_fd) {
+    const std::time_t start_time = std::time(nullptr);
+    std::time_t last_progress_time = start_time;
+    std::uint64_t total_received = 0;
+    std::uint32_t data_checksum = 0;
+    bool stream_ended = false;
+    while (!stream_ended) {
+        std::size_t fill_level = 0;
+        while (fill_level < recv_buffer_size) {
+            if (cancel_requested != 0) {
+                return 1;
+            }
+            if (ask_abort() == 1) {
+                std::printf("\n");
+                std::printf("Notice: recv was aborted\n");
+                if (no_file_flag == 0) {
+                    return 1;
+                }
+                print_summary(total_received, start_time, data_checksum);
+                return 0;
+            }
+            const std::time_t now = std::time(nullptr);
+            if (now > last_progress_time) {
+                show_progress(total_received, start_time);
+                last_progress_time = now;
+            }
+            const int received = socket_recv(data_socket, recv_buffer.data() + fill_level,
+                                             static_cast<int>(recv_buffer_size - fill_level));
+            if (received == -1) {
+                const int code = last_socket_error();
+                if (cancel_requested != 0) {
+                    return 1;
+                }
+                if (last_progress_time > start_time) {
+                    std::printf("\n");
+                }
+                std::printf("\nError: recv failed: %s\n", socket_error_text(code));
+                return 1;
+            }
+            if (received == 0) {
+                stream_ended = true;
+                break;
+            }
+            data_checksum += checksum_bytes(recv_buffer.data() + fill_level, received);
+            total_received += static_cast<std::uint64_t>(received);
+            fill_level += static_cast<std::size_t>(received);
+        }
+        if (fill_level == 0) {
+            break;
+        }
+        // A piece is changed only once data for the next one is in hand, so a stream that
+        // ends on a piece boundary leaves no empty piece.
+        if (autosize_flag != 0 && piece_written >= piece_limit) {
+            clear_status_line();
+            if (open_next_piece(output_fd) != 0) {
+                break;
+            }
+            piece_written = 0;
+        }
+        // Every write but the last is a full buffer and a piece is a whole number of
+        // mebibytes, so a buffer never straddles a piece boundary.
+        if (no_file_flag == 0) {
+            if (write_all(output_fd, recv_buffer.data(), fill_level) != 0) {
+                const int error_number = errno;
+                std::printf("\n");
+                std::printf("\nError: Could not write to file: %s\n", std::strerror(error_number));
+                return 1;
+            }
+            piece_written += fill_level;
+        }
+    }
+    print_summary(total_received, start_time, data_checksum);
+    return 0;
+}

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <string>
+
+#include "receiver_test_support.h"
+
+namespace wiretest {
+namespace {
+
+TEST(Transfer, RetriesUntilTheSenderListensThenReceives) {
+    const int port = free_port();
+    const std::string dir = make_temp_dir();
+    run_options options;
+    options.working_directory = dir;
+    running_program receiver = start_program(
+        catchwire_path(), {"-port=" + std::to_string(port), "127.0.0.1", "out"}, options);
+    EXPECT_TRUE(wait_for_output(receiver, "Connection Refused, Retry 2\r"));
+    plain_sender sender = listen_on_loopback(port);
+    EXPECT_TRUE(accept_receiver(sender));
+    close_sender(sender);
+    const program_result result = finish_program(receiver);
+    EXPECT_NE(without_status_lines(result.out)
+                  .find("Error: Could not connect to host - Connection Refused, Retry 1\r"
+                        "Error: Could not connect to host - Connection Refused, Retry 2\r"),
+              std::string::npos);
+    EXPECT_TRUE(without_status_lines(result.out)
+                    .ends_with("Received a connection from host 127.0.0.1\n\n"
+                               "Successfully received 0 bytes at 0 KBS\n"
+                               "TCPIP Data Checksum: 0\n"));
+    EXPECT_EQ(read_file(dir + "/out"), "");
+    EXPECT_EQ(result.exit_status, 0);
+}
+
+TEST(Transfer, InterruptKeepsTheFile) {
+    const std::string dir = make_temp_dir();
+    run_options options;
+    options.working_directory = dir;
+    running_program retrying = start_program(
+        catchwire_path(), {"-port=" + std::to_string(free_port()), "127.0.0.1", "early"}, options);
+    EXPECT_TRUE(wait_for_output(retrying, "Retry 1\r"));
+    kill(retrying.pid, SIGTERM);
+    const program_result early = finish_program(retrying);
+    EXPECT_TRUE(early.out.ends_with("\nAborting connection ... \n")) << early.out;
+    EXPECT_EQ(early.exit_status, 1);
+    EXPECT_EQ(read_file(dir + "/early"), "");
+
+    receiver_run run({"late"});
+    run.send(random_bytes(100000));
+    EXPECT_TRUE(run.wait_for_size("late", 3LL * 32768));
+    kill(run.receiver.pid, SIGINT);
+    const program_result late = finish_program(run.receiver);
+    EXPECT_TRUE(late.out.ends_with("\nAborting connection ... \n")) << late.out;
+    EXPECT_EQ(late.exit_status, 1);
+    EXPECT_EQ(run.size("late"), 3LL * 32768);
+}
+
+TEST(Transfer, ReceiveErrorDeletesTheFile) {
+    receiver_run run({"out"});
+    run.send(random_bytes(40000));
+    EXPECT_TRUE(run.wait_for_size("out", 32768));
+    const program_result result = run.finish(true);
+    EXPECT_TRUE(result.out.ends_with("\nError: recv failed: Connection Reset\n")) << result.out;
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_EQ(run.size("out"), -1);
+}
+
+TEST(Transfer, WriteFailureShowsItsCauseAndDeletesTheFile) {
+    run_options limited;
+    limited.file_size_limit = 100000;
+    receiver_run run({"out"}, limited);
+    run.send(random_bytes(1048576));
+    const program_result result = run.finish();
+    EXPECT_TRUE(result.out.ends_with("\n\nError: Could not write to file: File too large\n"))
+        << result.out;
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_EQ(run.size("out"), -1);
+}
+
+}  // namespace
+}  // namespace wiretest
