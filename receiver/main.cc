@@ -16,6 +16,7 @@
 #include "receiver_state.h"
 #include "reception.h"
 #include "socket_layer.h"
+#include "standard_streams.h"
 
 namespace {
 
@@ -54,13 +55,19 @@ int create_first_file(int& output_fd) {
     return 0;
 }
 
-// Closes the output file (deleting it when delete_output is set, which removes only the
-// piece in progress) and the connection, releases the socket layer and returns status.
+// A full piece is complete even while the next one has not been opened yet.
+bool piece_is_complete() {
+    return autosize_flag != 0 && piece_written >= piece_limit;
+}
+
+// Closes the output file (deleting it when delete_output is set and it is a piece still in
+// progress: a complete piece is never deleted) and the connection, releases the socket
+// layer and returns status.
 int close_run(int& output_fd, bool delete_output, int status) {
     if (output_fd != -1) {
         close(output_fd);
         output_fd = -1;
-        if (delete_output) {
+        if (delete_output && !piece_is_complete()) {
             unlink(output_name.c_str());
         }
     }
@@ -82,6 +89,7 @@ int close_interrupted_run(int& output_fd) {
 }  // namespace
 
 int main(int argument_count, char** arguments) {
+    keep_standard_streams_open();
     install_signal_handlers();
     open_console();
     int output_fd = -1;

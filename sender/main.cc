@@ -17,6 +17,7 @@
 #include "sender_options.h"
 #include "sender_state.h"
 #include "socket_layer.h"
+#include "standard_streams.h"
 
 namespace {
 
@@ -122,6 +123,7 @@ int abort_run() {
 
 // The sender state starts out as a run needs it: no file, no socket, no list, no sizes.
 int main(int argc, char** argv) {
+    keep_standard_streams_open();
     install_signal_handlers();
     open_console();
 

@@ -1,0 +1,13 @@
+#include "standard_streams.h"
+
+#include <fcntl.h>
+
+void keep_standard_streams_open() {
+    for (int stream = 0; stream <= 2; ++stream) {
+        if (fcntl(stream, F_GETFD) != -1) {
+            continue;
+        }
+        // open takes the lowest free descriptor: this one, as the lower ones are open.
+        open("/dev/null", stream == 0 ? O_RDONLY : O_WRONLY);
+    }
+}
