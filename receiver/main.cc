@@ -60,14 +60,15 @@ bool piece_is_complete() {
     return autosize_flag != 0 && piece_written >= piece_limit;
 }
 
-// Closes the output file (deleting it when delete_output is set and it is a piece still in
-// progress: a complete piece is never deleted) and the connection, releases the socket
-// layer and returns status.
+// Closes the output file (deleting it when delete_output is set and it is a regular file
+// holding a piece still in progress: a complete piece is never deleted) and the connection,
+// releases the socket layer and returns status.
 int close_run(int& output_fd, bool delete_output, int status) {
     if (output_fd != -1) {
+        const bool deletable = delete_output && !piece_is_complete() && is_regular_file(output_fd);
         close(output_fd);
         output_fd = -1;
-        if (delete_output && !piece_is_complete()) {
+        if (deletable) {
             unlink(output_name.c_str());
         }
     }

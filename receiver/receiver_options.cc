@@ -70,12 +70,13 @@ int parse_autosize_value(std::string_view value) {
         std::printf("Error: Missing size in -autosize option\n");
         return 1;
     }
+    // Every character is checked before the size, so "99999999999999999999x" is not decimal.
+    if (value.find_first_not_of("0123456789") != std::string_view::npos) {
+        std::printf("Error: found non decimal character in -autosize option\n");
+        return 1;
+    }
     std::uint64_t megabytes = 0;
     for (char digit : value) {
-        if (digit < '0' || digit > '9') {
-            std::printf("Error: found non decimal character in -autosize option\n");
-            return 1;
-        }
         megabytes = megabytes * 10 + static_cast<std::uint64_t>(digit - '0');
         if (megabytes > max_autosize) {
             std::printf("Error: -autosize value is too large\n");

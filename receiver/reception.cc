@@ -64,7 +64,7 @@ int receive_stream(int& output_fd) {
             const std::time_t now = std::time(nullptr);
             if (now > last_progress_time) {
                 show_progress(total_received, start_time);
-                last_progress_time = now;
+                last_progress_time = std::time(nullptr);
             }
             const int received = socket_recv(data_socket, recv_buffer.data() + fill_level,
                                              static_cast<int>(recv_buffer_size - fill_level));
@@ -95,6 +95,10 @@ int receive_stream(int& output_fd) {
         if (autosize_flag != 0 && piece_written >= piece_limit) {
             clear_status_line();
             if (open_next_piece(output_fd) != 0) {
+                // An interrupt at the name prompt ends the run as an interrupt, not as "Q".
+                if (cancel_requested != 0) {
+                    return 1;
+                }
                 break;
             }
             piece_written = 0;

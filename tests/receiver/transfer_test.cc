@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -54,6 +55,19 @@ TEST(Transfer, InterruptKeepsTheFile) {
     EXPECT_TRUE(late.out.ends_with("\nAborting connection ... \n")) << late.out;
     EXPECT_EQ(late.exit_status, 1);
     EXPECT_EQ(run.size("late"), 3LL * 32768);
+
+    // At the name prompt an interrupt is not the answer "Q": no summary, status 1.
+    run_options input;
+    input.stdin_open = true;
+    receiver_run prompting({"-autosize=1", "ONE"}, input);
+    prompting.send(random_bytes(1048576 + 1));
+    prompting.end_stream();
+    EXPECT_TRUE(wait_for_output(prompting.receiver, "Enter new filename [Q]: "));
+    kill(prompting.receiver.pid, SIGINT);
+    const program_result asked = finish_program(prompting.receiver);
+    EXPECT_TRUE(asked.out.ends_with("[Q]: \nAborting connection ... \n")) << asked.out;
+    EXPECT_EQ(asked.exit_status, 1);
+    EXPECT_EQ(prompting.size("ONE"), 1048576);
 }
 
 TEST(Transfer, ReceiveErrorDeletesTheFile) {
@@ -64,6 +78,17 @@ TEST(Transfer, ReceiveErrorDeletesTheFile) {
     EXPECT_TRUE(result.out.ends_with("\nError: recv failed: Connection Reset\n")) << result.out;
     EXPECT_EQ(result.exit_status, 1);
     EXPECT_EQ(run.size("out"), -1);
+}
+
+TEST(Transfer, FailureNeverDeletesWhatIsNotARegularFile) {
+    const std::string dir = make_temp_dir();
+    const std::string fifo = dir + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Port 0 is refused at once: the run ends as a failed connection does.
+    const program_result result = run_program(catchwire_path(), {"-port=0", "127.0.0.1", fifo});
+    EXPECT_EQ(result.exit_status, 1);
+    struct stat status {};
+    EXPECT_EQ(stat(fifo.c_str(), &status), 0);
 }
 
 TEST(Transfer, WriteFailureShowsItsCauseAndDeletesTheFile) {
