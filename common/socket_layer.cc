@@ -223,6 +223,24 @@ int socket_send(int socket_fd, const void* data, int length) {
     }
 }
 
+// The count of messages the kernel took, or -1 as socket_send fails. A signal or a closing
+// peer can stop the kernel after a short message: the caller finishes that one first.
+int socket_send_batch(int socket_fd, mmsghdr* messages, unsigned int count) {
+    for (;;) {
+        // No MSG_MORE: the kernel merges queued sends anyway, and the flag can stall the stream.
+        const int sent = sendmmsg(socket_fd, messages, count, MSG_NOSIGNAL);
+        if (sent >= 0) {
+            return sent;
+        }
+        if (errno != EINTR) {
+            return fail_with_errno(errno);
+        }
+        if (cancel_requested != 0) {
+            return fail_with(wsa_interrupted);
+        }
+    }
+}
+
 // The count of bytes received (0 once the peer has closed), or -1: 10054 after a reset,
 // 10035 in non-blocking mode when nothing waits, 10004 when the operator asked to stop.
 int socket_recv(int socket_fd, void* buffer, int length) {

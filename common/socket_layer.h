@@ -1,6 +1,7 @@
 #pragma once
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 // A thin socket layer over POSIX sockets that reports errors with the Windows Sockets
 // numbers (10035, 10048, 10054, ...), which the programs' messages are built on.
@@ -25,4 +26,9 @@ int socket_set_mode(int socket_fd, unsigned int mode);
 // in which case it fails with 10004. send never raises SIGPIPE.
 int socket_send(int socket_fd, const void* data, int length);
 int socket_recv(int socket_fd, void* buffer, int length);
+// Hands count messages to the kernel in one call; each message's msg_len tells how many of
+// its bytes went, as a separate send's result would. Returns how many messages the kernel
+// reported (the last of them may be short), or -1 with the code recorded as for send: only
+// when nothing at all went.
+int socket_send_batch(int socket_fd, mmsghdr* messages, unsigned int count);
 int socket_close(int socket_fd);

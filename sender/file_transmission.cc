@@ -2,17 +2,19 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <string_view>
 
 #include "answer_input.h"
+#include "batched_send.h"
 #include "checksum.h"
 #include "console.h"
 #include "file_size.h"
@@ -23,9 +25,6 @@
 #include "socket_layer.h"
 
 namespace {
-
-// The most any one send call carries.
-constexpr std::int32_t send_piece_size = 4096;
 
 enum class answer_kind { quit, keep_name, new_name };
 
@@ -88,36 +87,52 @@ int report_abort() {
     return 1;
 }
 
-// Sends the first length bytes of transfer_buffer in pieces of at most send_piece_size bytes;
-// a short send is completed by the next call. Returns 0, or 1 after a failure or interrupt.
-int send_block(std::int32_t length) {
-    std::int32_t offset = 0;
-    while (offset < length) {
-        if (cancel_requested != 0) {
-            return report_abort();
-        }
-        const std::int32_t piece = std::min(length - offset, send_piece_size);
-        const int sent = socket_send(data_socket, transfer_buffer.data() + offset, piece);
-        if (sent < 0) {
-            const int error_code = last_socket_error();
-            if (cancel_requested != 0) {
-                return report_abort();
-            }
-            std::printf("\n");
-            std::printf("Error: send failed: %s\n", socket_error_text(error_code));
-            return 1;
-        }
-        offset += sent;
+// Reads up to count blocks of read_size bytes into transfer_buffer with one readv, as count
+// reads of read_size bytes would fill it; a short read ends the data there. Returns the byte
+// count, 0 at the end of the file, or -1 with errno set.
+ssize_t read_blocks(std::int32_t count) {
+    std::array<iovec, most_blocks_per_batch> blocks{};
+    for (std::int32_t index = 0; index < count; ++index) {
+        blocks[static_cast<std::size_t>(index)] =
+            iovec{transfer_buffer.data() + static_cast<std::ptrdiff_t>(index) * read_size,
+                  static_cast<std::size_t>(read_size)};
     }
-    return 0;
+    return readv(current_file, blocks.data(), count);
+}
+
+// Sends the length bytes read into transfer_buffer, block by block, and counts each block
+// that went out whole in *sent, total_bytes_sent and data_checksum; a block cut off by a
+// failure is not counted. Returns 0, or 1 after a send failure or an interrupt.
+int send_read_blocks(std::int32_t length, std::uint64_t* sent) {
+    std::int32_t accepted = 0;
+    const int status =
+        send_blocks(data_socket, transfer_buffer.data(), length, read_size, &accepted);
+    const std::int32_t whole_blocks = status == 0 ? length : accepted - accepted % read_size;
+    *sent += static_cast<std::uint64_t>(whole_blocks);
+    total_bytes_sent += static_cast<std::uint64_t>(whole_blocks);
+    data_checksum += checksum_bytes(transfer_buffer.data(), whole_blocks);
+    if (status == 0) {
+        return 0;
+    }
+    const int error_code = last_socket_error();
+    if (cancel_requested != 0) {
+        return report_abort();
+    }
+    std::printf("\n");
+    std::printf("Error: send failed: %s\n", socket_error_text(error_code));
+    return 1;
 }
 
 // Reads and sends the open file to its end. *sent counts the bytes of whole blocks that went
 // out. Returns 0 at the end of the file, or 1 after an error, an abort or an interrupt.
 int send_file_contents(std::int64_t file_size, std::uint64_t* sent) {
+    // Advice only: a pipe or a device refuses it and is read just the same.
+    posix_fadvise(current_file, 0, 0, POSIX_FADV_SEQUENTIAL);
+    const std::int32_t batch_blocks = blocks_per_batch(read_size);
     const std::time_t file_start = std::time(nullptr);
     last_progress_time = file_start;
     for (;;) {
+        // Blocks go together only within one second: the clock is read between batches.
         if (std::time(nullptr) > last_progress_time) {
             show_file_progress(*sent, file_size, file_start);
             if (ask_abort() == 1) {
@@ -128,8 +143,7 @@ int send_file_contents(std::int64_t file_size, std::uint64_t* sent) {
         if (cancel_requested != 0) {
             return report_abort();
         }
-        const ssize_t count =
-            read(current_file, transfer_buffer.data(), static_cast<std::size_t>(read_size));
+        const ssize_t count = read_blocks(batch_blocks);
         if (count == 0) {
             return 0;
         }
@@ -142,14 +156,9 @@ int send_file_contents(std::int64_t file_size, std::uint64_t* sent) {
             std::printf("Error: read failed: %s\n", std::strerror(error_number));
             return 1;
         }
-        const auto length = static_cast<std::int32_t>(count);
-        if (send_block(length) != 0) {
+        if (send_read_blocks(static_cast<std::int32_t>(count), sent) != 0) {
             return 1;
         }
-        // Counted only now that the whole block went out.
-        *sent += static_cast<std::uint64_t>(count);
-        total_bytes_sent += static_cast<std::uint64_t>(count);
-        data_checksum += checksum_bytes(transfer_buffer.data(), length);
     }
 }
 
