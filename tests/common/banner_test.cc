@@ -1,11 +1,15 @@
 #include "banner.h"
 
-#include "stdout_capture.h"
+#include <gtest/gtest.h>
+
+#include "output_capture.h"
 
 // The library leaves the title to each program; these tests stand in for the sender.
 const char* const banner_title = "TCP/IP Data Transfer Utility for Win32 WINSOCK";
 
 namespace {
+
+using wiretest::captured_stdout;
 
 constexpr const char* title_block =
     "\nTCP/IP Data Transfer Utility for Win32 WINSOCK\nVersion 1.34 Sep 13 1999\n\n";

@@ -6,9 +6,13 @@
 #include <cstdint>
 #include <string>
 
-#include "stdout_capture.h"
+#include <gtest/gtest.h>
+
+#include "output_capture.h"
 
 namespace {
+
+using wiretest::captured_stdout;
 
 // A new unlinked file in /tmp; the caller closes it.
 int temporary_file() {

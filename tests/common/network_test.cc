@@ -8,9 +8,13 @@
 #include <regex>
 #include <string>
 
-#include "stdout_capture.h"
+#include <gtest/gtest.h>
+
+#include "output_capture.h"
 
 namespace {
+
+using wiretest::captured_stdout;
 
 TEST(SocketErrorText, FixedTextsAndTheSharedFallback) {
     EXPECT_STREQ(socket_error_text(10061), "Connection Refused");

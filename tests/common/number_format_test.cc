@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -19,30 +20,14 @@ std::string formatted(std::uint64_t count) {
 
 TEST(FormatCount, GroupsEveryLengthUpTo26) {
     // Each power of ten gives a new text length, 1 to 26 characters.
-    const std::array<const char*, 20> powers = {"1",
-                                                "10",
-                                                "100",
-                                                "1,000",
-                                                "10,000",
-                                                "100,000",
-                                                "1,000,000",
-                                                "10,000,000",
-                                                "100,000,000",
-                                                "1,000,000,000",
-                                                "10,000,000,000",
-                                                "100,000,000,000",
-                                                "1,000,000,000,000",
-                                                "10,000,000,000,000",
-                                                "100,000,000,000,000",
-                                                "1,000,000,000,000,000",
-                                                "10,000,000,000,000,000",
-                                                "100,000,000,000,000,000",
-                                                "1,000,000,000,000,000,000",
-                                                "10,000,000,000,000,000,000"};
+    std::istringstream powers(
+        "1 10 100 1,000 10,000 100,000 1,000,000 10,000,000 100,000,000 1,000,000,000 "
+        "10,000,000,000 100,000,000,000 1,000,000,000,000 10,000,000,000,000 100,000,000,000,000 "
+        "1,000,000,000,000,000 10,000,000,000,000,000 100,000,000,000,000,000 "
+        "1,000,000,000,000,000,000 10,000,000,000,000,000,000");
     std::uint64_t power = 1;
-    for (const char* expected : powers) {
+    for (std::string expected; powers >> expected; power *= 10) {
         EXPECT_EQ(formatted(power), expected);
-        power *= 10;
     }
     EXPECT_EQ(formatted(0), "0");
     EXPECT_EQ(formatted(7), "7");

@@ -14,37 +14,20 @@
 #include <thread>
 
 #include "interrupts.h"
+#include "loopback_peer.h"
 
 namespace {
 
 using std::chrono::steady_clock;
 
-// Closes its socket when the test ends, whatever happened.
-struct socket_guard {
-    int fd = -1;
-    explicit socket_guard(int socket_fd) : fd(socket_fd) {}
-    ~socket_guard() {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-    socket_guard(const socket_guard&) = delete;
-    socket_guard& operator=(const socket_guard&) = delete;
-};
+using socket_guard = wiretest::fd_guard;
 
-sockaddr_in loopback_address(std::uint16_t port) {
+sockaddr_in loopback_address(int port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(port);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = inet_addr("127.0.0.1");
     return address;
-}
-
-std::uint16_t bound_port(int socket_fd) {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    getsockname(socket_fd, reinterpret_cast<sockaddr*>(&address), &length);
-    return ntohs(address.sin_port);
 }
 
 // A listener on a port the system picks, a client connected to it and the accepted end.
@@ -53,7 +36,7 @@ struct connected_pair {
     socket_guard listener{tcp_socket()};
     socket_guard client{tcp_socket()};
     socket_guard accepted{-1};
-    std::uint16_t port = 0;
+    int port = 0;
     sockaddr_in peer{};
 
     connected_pair() {
@@ -61,7 +44,7 @@ struct connected_pair {
             socket_listen(listener.fd, 1) != 0) {
             return;
         }
-        port = bound_port(listener.fd);
+        port = wiretest::bound_port(listener.fd);
         if (socket_connect(client.fd, loopback_address(port)) == 0) {
             accepted.fd = socket_accept(listener.fd, &peer);
         }
@@ -113,7 +96,8 @@ TEST(SocketConnect, PortZeroAndClosedPortFail) {
     // A port that nobody listens on: bound but never listening, so it stays refused.
     socket_guard placeholder(tcp_socket());
     ASSERT_EQ(socket_bind(placeholder.fd, loopback_address(0)), 0);
-    EXPECT_EQ(socket_connect(client.fd, loopback_address(bound_port(placeholder.fd))), -1);
+    EXPECT_EQ(socket_connect(client.fd, loopback_address(wiretest::bound_port(placeholder.fd))),
+              -1);
     EXPECT_EQ(last_socket_error(), 10061);
 }
 
@@ -127,7 +111,7 @@ TEST(SocketAccept, StoresThePeerAndWouldBlockWhenNobodyWaits) {
 }
 
 TEST(SocketBind, PortInTimeWaitIsReusableButALiveListenerIsNot) {
-    std::uint16_t port = 0;
+    int port = 0;
     {
         connected_pair pair;
         ASSERT_GE(pair.accepted.fd, 0);
@@ -170,13 +154,19 @@ TEST(SocketSend, ClosedPeerGivesConnectionResetWithoutSigpipe) {
 
 void ignore_signal(int /*signal_number*/) {}
 
-TEST(SocketRecv, SignalIsRetriedUnlessCancelled) {
+// SIGUSR1 interrupts a blocked call without SA_RESTART, so the call sees EINTR; SIGINT sets
+// cancel_requested.
+void install_test_handlers() {
     struct sigaction quiet {};
     quiet.sa_handler = ignore_signal;
     sigemptyset(&quiet.sa_mask);
-    sigaction(SIGUSR1, &quiet, nullptr);  // no SA_RESTART: the blocked recv sees EINTR
+    sigaction(SIGUSR1, &quiet, nullptr);
     install_signal_handlers();
     cancel_requested = 0;
+}
+
+TEST(SocketRecv, SignalIsRetriedUnlessCancelled) {
+    install_test_handlers();
     connected_pair pair;
     ASSERT_GE(pair.accepted.fd, 0);
 
@@ -209,12 +199,7 @@ TEST(SocketRecv, SignalIsRetriedUnlessCancelled) {
 }
 
 TEST(SocketConnect, SignalWaitsForTheOutcomeUnlessCancelled) {
-    struct sigaction quiet {};
-    quiet.sa_handler = ignore_signal;
-    sigemptyset(&quiet.sa_mask);
-    sigaction(SIGUSR1, &quiet, nullptr);
-    install_signal_handlers();
-    cancel_requested = 0;
+    install_test_handlers();
     // With backlog 0 one waiting connection fills the queue, so the next connect blocks
     // while the listener drops its SYNs.
     connected_pair pair;

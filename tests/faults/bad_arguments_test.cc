@@ -13,67 +13,38 @@
 
 #include <gtest/gtest.h>
 
-#include "fault_support.h"
 #include "program_runner.h"
 
 namespace {
 
 using namespace wiretest;
-using namespace faulttest;
 
 constexpr int runs_per_program = 1000;
 constexpr std::size_t runs_in_flight = 4;
 
-const std::vector<std::string> sender_options{"-",         "-config",   "-help",       "-?",
-                                              "/?",        "-pause",    "-port=",      "-quiet",
-                                              "-debug",    "-test",     "-readsize=",  "-sendsize=",
-                                              "-readsize", "-sendsize", "-readsizes=", "-port"};
-const std::vector<std::string> receiver_options{
-    "-",      "-config",    "-help",     "-?",        "/?",    "-pause",     "-debug",    "-port=",
-    "-quiet", "-autosize=", "-autosize", "-autoname", "-port", "-autosizeX", "-autonamed"};
-const std::vector<std::string> odd_values{"",
-                                          "0",
-                                          "1",
-                                          "3",
-                                          "511",
-                                          "512",
-                                          "4096",
-                                          "4099",
-                                          "16384",
-                                          "32767",
-                                          "32768",
-                                          "32769",
-                                          "65535",
-                                          "65536",
-                                          "65537",
-                                          "100000",
-                                          "2000",
-                                          "2001",
-                                          "2047",
-                                          "2048",
-                                          "4095",
-                                          "2147483647",
-                                          "2147483648",
-                                          "4294967295",
-                                          "4294967296",
-                                          "17592186044415",
-                                          "17592186044416",
-                                          "18446744073709551615",
-                                          "18446744073709551616",
-                                          "99999999999999999999999999999999",
-                                          "-1",
-                                          "+5",
-                                          " 12",
-                                          "12 ",
-                                          "1k",
-                                          "0x10",
-                                          "1e3",
-                                          "\xd9\xa3",
-                                          "\xff",
-                                          "=",
-                                          "==",
-                                          "1=2",
-                                          "127.0.0.1"};
+// Lists separated by "|".
+std::vector<std::string> split(std::string_view list) {
+    std::vector<std::string> items;
+    for (std::size_t start = 0, end = 0; end != std::string_view::npos; start = end + 1) {
+        end = list.find('|', start);
+        items.emplace_back(list.substr(start, end - start));
+    }
+    return items;
+}
+
+const std::vector<std::string> sender_options = split(
+    "-|-config|-help|-?|/?|-pause|-port=|-quiet|-debug|-test|-readsize=|-sendsize=|-readsize|"
+    "-sendsize|-readsizes=|-port");
+const std::vector<std::string> receiver_options = split(
+    "-|-config|-help|-?|/?|-pause|-debug|-port=|-quiet|-autosize=|-autosize|-autoname|"
+    "-port|-autosizeX|-autonamed");
+// Values around every limit of the options, signs, blanks, suffixes and bytes above 127;
+// the first is the empty value.
+const std::vector<std::string> odd_values = split(
+    "|0|1|3|511|512|4096|4099|16384|32767|32768|32769|65535|65536|65537|100000|2000|2001|2047|"
+    "2048|4095|2147483647|2147483648|4294967295|4294967296|17592186044415|17592186044416|"
+    "18446744073709551615|18446744073709551616|99999999999999999999999999999999|-1|+5| 12|12 |"
+    "1k|0x10|1e3|\xd9\xa3|\xff|=|==|1=2|127.0.0.1");
 
 using generator = std::mt19937;
 
@@ -128,21 +99,14 @@ std::string random_argument(generator& random, const std::vector<std::string>& o
 // Changes one byte, drops one, or inserts one.
 void mutate(generator& random, std::string& text) {
     const auto byte = static_cast<char>(1 + pick(random, 255));
-    if (text.empty()) {
-        text += byte;
-        return;
-    }
-    const std::size_t at = pick(random, text.size());
-    switch (pick(random, 3)) {
-        case 0:
-            text[at] = byte;
-            break;
-        case 1:
-            text.erase(at, 1);
-            break;
-        default:
-            text.insert(at, 1, byte);
-            break;
+    const std::size_t at = pick(random, text.size() + 1);
+    const std::size_t how = at == text.size() ? 2 : pick(random, 3);
+    if (how == 0) {
+        text[at] = byte;
+    } else if (how == 1) {
+        text.erase(at, 1);
+    } else {
+        text.insert(at, 1, byte);
     }
 }
 
@@ -168,38 +132,20 @@ std::vector<std::string> random_command_line(generator& random,
     return args;
 }
 
-std::string describe(const std::vector<std::string>& args) {
-    std::string text;
-    for (const std::string& arg : args) {
-        text += " '" + printable(arg) + "'";
+// The beginnings a run's output may have besides an error or warning line: the full
+// banner's first line, and main's quiet banner (an empty line, the title and the version).
+std::vector<std::string> banners_of(const std::string& program) {
+    const std::string out = run_program(program, {}).out;
+    const std::size_t version = out.find("\nVersion 1.34 Sep 13 1999\n");
+    if (version == std::string::npos) {
+        return {};
     }
-    return text;
-}
-
-// The beginnings a run's output may have: the full banner, main's quiet banner, or a line
-// printed before any banner.
-struct known_starts {
-    std::string full_banner_line;
-    std::string quiet_banner;
-};
-
-known_starts banner_of(const std::string& program) {
-    const program_result bare = run_program(program, {});
-    known_starts starts;
-    starts.full_banner_line = bare.out.substr(0, bare.out.find('\n') + 1);
-    const std::string version = "\nVersion 1.34 Sep 13 1999\n";
-    const std::size_t version_at = bare.out.find(version);
-    const std::size_t title_at =
-        version_at == std::string::npos ? std::string::npos : bare.out.rfind("\n\n", version_at);
-    if (title_at != std::string::npos) {
-        starts.quiet_banner =
-            bare.out.substr(title_at + 1, version_at + version.size() - title_at - 1);
-    }
-    return starts;
+    const std::size_t title = out.rfind("\n\n", version) + 1;
+    return {out.substr(0, out.find('\n') + 1), out.substr(title, version + 26 - title)};
 }
 
 // Why the run is wrong, or "" when it is right.
-std::string judge(const program_result& result, const known_starts& starts) {
+std::string judge(const program_result& result, const std::vector<std::string>& banners) {
     if (result.timed_out) {
         return "did not end by itself";
     }
@@ -210,16 +156,13 @@ std::string judge(const program_result& result, const known_starts& starts) {
         return "exit status " + std::to_string(result.exit_status);
     }
     if (!result.err.empty()) {
-        return "wrote to standard error: " + printable(result.err.substr(0, 2000));
+        return "wrote to standard error: " + testing::PrintToString(result.err.substr(0, 2000));
     }
     const std::string& out = result.out;
-    const bool known =
-        (!starts.full_banner_line.empty() && out.starts_with(starts.full_banner_line)) ||
-        (!starts.quiet_banner.empty() && out.starts_with(starts.quiet_banner)) ||
-        out.starts_with("Error: ") || out.starts_with("Warning: ");
-    if (!known) {
+    if (!out.starts_with(banners[0]) && !out.starts_with(banners[1]) &&
+        !out.starts_with("Error: ") && !out.starts_with("Warning: ")) {
         return "output begins neither with a banner nor a known line: " +
-               printable(out.substr(0, 200));
+               testing::PrintToString(out.substr(0, 200));
     }
     return {};
 }
@@ -228,9 +171,8 @@ void run_many(const std::string& program, const std::vector<std::string>& option
     // A sanitizer report gets a status of its own, besides its text on standard error.
     setenv("ASAN_OPTIONS", "exitcode=86:detect_leaks=1", 0);
     setenv("UBSAN_OPTIONS", "exitcode=87:print_stacktrace=1", 0);
-    const known_starts starts = banner_of(program);
-    ASSERT_FALSE(starts.full_banner_line.empty());
-    ASSERT_FALSE(starts.quiet_banner.empty());
+    const std::vector<std::string> banners = banners_of(program);
+    ASSERT_EQ(banners.size(), 2U) << "the bare call printed no banner";
     const std::string dir = make_temp_dir();
     run_options in_dir;
     in_dir.working_directory = dir;
@@ -245,8 +187,8 @@ void run_many(const std::string& program, const std::vector<std::string>& option
     auto finish_oldest = [&] {
         in_flight_run& oldest = runs.front();
         const program_result result = finish_program(oldest.program, 20000);
-        if (const std::string wrong = judge(result, starts); !wrong.empty() && ++failures <= 10) {
-            ADD_FAILURE() << program << describe(oldest.args) << ": " << wrong;
+        if (const std::string wrong = judge(result, banners); !wrong.empty() && ++failures <= 10) {
+            ADD_FAILURE() << program << testing::PrintToString(oldest.args) << ": " << wrong;
         }
         runs.pop_front();
     };

@@ -1,165 +1,138 @@
 // One end of a transfer dies or resets the connection: the other end must report it
 // truthfully, keep exactly what it has, and exit by itself.
 
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "fault_support.h"
+#include "loopback_peer.h"
 #include "program_runner.h"
 
 namespace {
 
 using namespace wiretest;
-using namespace faulttest;
 
-constexpr std::size_t head_size = 1 << 20;
+constexpr std::size_t mib = 1 << 20;
 
-// A sparse file of 4 GiB whose first mebibyte is pseudo-random: large enough that no
-// transfer finishes before the test interferes, cheap to make.
-std::string make_sparse_source(const std::string& dir, std::string* head) {
-    std::string path = dir + "/source.img";
-    *head = random_bytes(head_size, 7);
-    write_file(path, *head);
-    EXPECT_EQ(truncate(path.c_str(), 4LL << 30), 0);
-    return path;
-}
+// pitchwire sending a sparse 4 GiB file whose first mebibyte is pseudo-random (too large to
+// finish before the test interferes, cheap to make) to catchwire, both started and running
+// once the copy holds a mebibyte.
+struct running_pair {
+    std::string dir = make_temp_dir();
+    std::string head = random_bytes(mib, 7);
+    std::string copy = dir + "/copy.img";
+    running_program sender;
+    running_program receiver;
+    program_guard sender_guard{sender};
+    program_guard receiver_guard{receiver};
 
-std::string port_option(int port) {
-    return "-port=" + std::to_string(port);
-}
+    running_pair() {
+        const std::string source = write_file(dir + "/source.img", head);
+        EXPECT_EQ(truncate(source.c_str(), 4LL << 30), 0);
+        const std::string port = "-port=" + std::to_string(free_port());
+        sender = start_program(pitchwire_path(), {port, source});
+        EXPECT_TRUE(wait_for_output(sender, "Waiting for connection"));
+        receiver = start_program(catchwire_path(), {port, "127.0.0.1", copy});
+        EXPECT_TRUE(wait_until([&] { return file_length(copy) >= 1 << 20; }, 20000));
+    }
+};
 
 TEST(BrokenConnection, ReceiverKilledMidTransfer) {
-    const std::string dir = make_temp_dir();
-    std::string head;
-    const std::string source = make_sparse_source(dir, &head);
-    const std::string copy = dir + "/copy.img";
-    const int port = free_port();
+    running_pair pair;
+    kill(pair.receiver.pid, SIGKILL);
+    finish_program(pair.receiver, 5000);
 
-    running_program sender = start_program(pitchwire_path(), {port_option(port), source});
-    program_guard sender_guard(sender);
-    ASSERT_TRUE(wait_for_output(sender, "Waiting for connection"));
-    running_program receiver =
-        start_program(catchwire_path(), {port_option(port), "127.0.0.1", copy});
-    program_guard receiver_guard(receiver);
-    ASSERT_TRUE(wait_until([&] { return file_size_or_missing(copy) >= 1 << 20; }, 20000));
-    kill(receiver.pid, SIGKILL);
-    finish_program(receiver, 5000);
-
-    const program_result sent = finish_program(sender, 20000);
-    EXPECT_FALSE(sent.timed_out);
+    const program_result sent = finish_program(pair.sender, 20000);
     EXPECT_EQ(sent.term_signal, 0) << "the sender died of a signal";
     EXPECT_EQ(sent.exit_status, 1);
-    const std::size_t error_at = sent.out.find("\nError: send failed: ");
-    ASSERT_NE(error_at, std::string::npos) << sent.out;
-    const std::string reason =
-        sent.out.substr(error_at + 21, sent.out.find('\n', error_at + 1) - (error_at + 21));
-    EXPECT_TRUE(reason == "Connection Reset" || reason == "Connection Aborted") << reason;
-
+    const std::string reason = text_after(sent.out, "\nError: send failed: ");
+    EXPECT_TRUE(reason == "Connection Reset" || reason == "Connection Aborted") << sent.out;
     // The totals come after the error and cover exactly the bytes that went out.
-    const auto count = count_after(sent.out, "Successfully sent ");
-    ASSERT_TRUE(count.has_value()) << sent.out;
-    EXPECT_GT(sent.out.find("Successfully sent "), error_at);
-    EXPECT_LT(*count, 4ULL << 30);
-    EXPECT_EQ(checksum_in(sent.out), checksum_hex(std::string_view(head).substr(
-                                         0, std::min<std::size_t>(*count, head_size))));
+    EXPECT_GT(sent.out.rfind("Successfully sent "), sent.out.find("Error: send failed: "));
+    const std::uint64_t count = count_after(sent.out, "Successfully sent ");
+    EXPECT_LT(count, 4ULL << 30);
+    EXPECT_EQ(text_after(sent.out, "TCPIP Data Checksum: "),
+              checksum_hex(std::string_view(pair.head).substr(0, count)));
 }
 
 TEST(BrokenConnection, SenderKilledLeavesAConsistentCopy) {
-    const std::string dir = make_temp_dir();
-    std::string head;
-    const std::string source = make_sparse_source(dir, &head);
-    const std::string copy = dir + "/copy.img";
-    const int port = free_port();
-
-    running_program sender = start_program(pitchwire_path(), {port_option(port), source});
-    program_guard sender_guard(sender);
-    ASSERT_TRUE(wait_for_output(sender, "Waiting for connection"));
-    running_program receiver =
-        start_program(catchwire_path(), {port_option(port), "127.0.0.1", copy});
-    program_guard receiver_guard(receiver);
-    ASSERT_TRUE(wait_until([&] { return file_size_or_missing(copy) >= 1 << 20; }, 20000));
-    kill(sender.pid, SIGKILL);
-    finish_program(sender, 5000);
+    running_pair pair;
+    kill(pair.sender.pid, SIGKILL);
+    finish_program(pair.sender, 5000);
 
     // The stream simply ends: the receiver keeps what arrived and says exactly how much.
-    const program_result received = finish_program(receiver, 30000);
-    EXPECT_FALSE(received.timed_out);
+    const program_result received = finish_program(pair.receiver, 30000);
     EXPECT_EQ(received.exit_status, 0) << received.out;
-    const long long kept = file_size_or_missing(copy);
-    ASSERT_GE(kept, 1 << 20);
-    EXPECT_LT(kept, 4LL << 30);
-    EXPECT_EQ(count_after(received.out, "Successfully received "),
-              static_cast<std::uint64_t>(kept));
-    EXPECT_EQ(checksum_in(received.out), file_prefix_checksum(copy, kept));
-    EXPECT_TRUE(is_prefix_of(copy, source));
+    const std::string copy = read_file(pair.copy);
+    ASSERT_GE(copy.size(), mib);
+    EXPECT_LT(copy.size(), 4ULL << 30);
+    EXPECT_EQ(count_after(received.out, "Successfully received "), copy.size());
+    EXPECT_EQ(text_after(received.out, "TCPIP Data Checksum: "), checksum_hex(copy));
+    EXPECT_TRUE(copy.starts_with(pair.head));
+    EXPECT_EQ(copy.find_first_not_of('\0', mib), std::string::npos) << "the copy differs";
 }
 
-// A sender that resets the connection instead of closing it: the copy is incomplete and
-// must not be kept as if it were whole.
-TEST(BrokenConnection, ResetConnectionDeletesTheFile) {
-    const std::string dir = make_temp_dir();
-    const std::string copy = dir + "/copy.img";
-    const int port = free_port();
-    const int listen_fd = listen_on_loopback(port);
-    ASSERT_GE(listen_fd, 0);
-    fd_guard listen_guard(listen_fd);
+// A sender that resets the connection instead of closing it: a file or piece in progress is
+// incomplete and must not be kept as if it were whole, but a complete piece must stay, even
+// when the reset comes before any byte of the next one was written.
+struct reset_case {
+    const char* name;
+    std::vector<std::string> args;  // after the port option
+    std::size_t stream_size;
+    std::string wait_file;  // the reset comes once this file has wait_size bytes or more
+    long long wait_size;
+    std::vector<std::string> kept;  // complete pieces of a mebibyte each, in order
+    std::string deleted;
+};
 
-    running_program receiver =
-        start_program(catchwire_path(), {port_option(port), "127.0.0.1", copy});
+class ResetConnection : public testing::TestWithParam<reset_case> {};
+
+TEST_P(ResetConnection, KeepsOnlyCompleteFiles) {
+    const reset_case& row = GetParam();
+    const std::string dir = make_temp_dir();
+    const fd_guard listener(listen_loopback());
+    ASSERT_GE(listener.fd, 0);
+    const std::string stream = random_bytes(row.stream_size, 11);
+    run_options in_dir;
+    in_dir.working_directory = dir;
+    std::vector<std::string> args{"-port=" + std::to_string(bound_port(listener.fd))};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    running_program receiver = start_program(catchwire_path(), args, in_dir);
     program_guard receiver_guard(receiver);
-    const int peer = accept_within(listen_fd, 10000);
+    const int peer = accept_within(listener.fd);
     ASSERT_GE(peer, 0);
-    ASSERT_TRUE(send_all(peer, random_bytes(100000, 3)));
-    ASSERT_TRUE(wait_until([&] { return file_size_or_missing(copy) >= 65536; }, 10000));
+    ASSERT_TRUE(send_all(peer, stream));
+    ASSERT_TRUE(
+        wait_until([&] { return file_length(dir + "/" + row.wait_file) >= row.wait_size; }));
     close_with_reset(peer);
 
     const program_result received = finish_program(receiver, 10000);
-    EXPECT_FALSE(received.timed_out);
     EXPECT_EQ(received.exit_status, 1);
     EXPECT_NE(received.out.find("\nError: recv failed: Connection Reset\n"), std::string::npos)
         << received.out;
     EXPECT_EQ(received.out.find("Successfully received"), std::string::npos);
-    EXPECT_EQ(file_size_or_missing(copy), -1) << "the incomplete copy was kept";
+    for (std::size_t index = 0; index < row.kept.size(); ++index) {
+        EXPECT_TRUE(read_file(dir + "/" + row.kept[index]) == stream.substr(index * mib, mib))
+            << row.kept[index] << " is not the complete piece";
+    }
+    EXPECT_EQ(file_length(dir + "/" + row.deleted), -1) << "the incomplete file was kept";
 }
 
-// The reset comes after two full pieces, before any byte of a third was written: both full
-// pieces are complete and must stay; only a piece in progress may be deleted.
-TEST(BrokenConnection, ResetAfterFullPiecesKeepsThem) {
-    const std::string dir = make_temp_dir();
-    const int port = free_port();
-    const int listen_fd = listen_on_loopback(port);
-    ASSERT_GE(listen_fd, 0);
-    fd_guard listen_guard(listen_fd);
-    const std::string stream = random_bytes(2 * head_size + 10000, 11);
-
-    running_program receiver =
-        start_program(catchwire_path(),
-                      {port_option(port), "-autosize=1", "-autoname", "127.0.0.1", dir + "/IMAGE"});
-    program_guard receiver_guard(receiver);
-    const int peer = accept_within(listen_fd, 10000);
-    ASSERT_GE(peer, 0);
-    ASSERT_TRUE(send_all(peer, stream));
-    ASSERT_TRUE(wait_until(
-        [&] {
-            return file_size_or_missing(dir + "/IMAGE.001") == static_cast<long long>(head_size);
-        },
-        10000));
-    close_with_reset(peer);
-
-    const program_result received = finish_program(receiver, 10000);
-    EXPECT_FALSE(received.timed_out);
-    EXPECT_EQ(received.exit_status, 1);
-    EXPECT_NE(received.out.find("\nError: recv failed: Connection Reset\n"), std::string::npos)
-        << received.out;
-    EXPECT_TRUE(read_file(dir + "/IMAGE.000") == stream.substr(0, head_size));
-    EXPECT_TRUE(read_file(dir + "/IMAGE.001") == stream.substr(head_size, head_size))
-        << "a complete piece was deleted";
-    EXPECT_EQ(file_size_or_missing(dir + "/IMAGE.002"), -1);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Receiver, ResetConnection,
+    testing::Values(
+        reset_case{"OneFile", {"127.0.0.1", "copy.img"}, 100000, "copy.img", 65536, {}, "copy.img"},
+        reset_case{"AfterTwoPieces",
+                   {"-autosize=1", "-autoname", "127.0.0.1", "IMAGE"},
+                   2 * mib + 10000,
+                   "IMAGE.001",
+                   mib,
+                   {"IMAGE.000", "IMAGE.001"},
+                   "IMAGE.002"}),
+    [](const testing::TestParamInfo<reset_case>& info) { return std::string(info.param.name); });
 
 }  // namespace

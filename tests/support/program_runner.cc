@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -224,6 +225,14 @@ program_result finish_program(running_program& program, int timeout_ms) {
     return result;
 }
 
+program_guard::~program_guard() {
+    if (program.pid > 0) {
+        // Each program leads a process group of its own; a shell's children go with it.
+        kill(-program.pid, SIGKILL);
+        finish_program(program, 0);
+    }
+}
+
 program_result run_program(const std::string& path, const std::vector<std::string>& args,
                            const run_options& options) {
     running_program program = start_program(path, args, options);
@@ -265,6 +274,11 @@ std::string read_file(const std::string& path) {
     return bytes.str();
 }
 
+long long file_length(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 ? status.st_size : -1;
+}
+
 std::string random_bytes(std::size_t size, unsigned seed) {
     std::mt19937 generator(seed);
     std::string bytes(size, '\0');
@@ -272,6 +286,22 @@ std::string random_bytes(std::size_t size, unsigned seed) {
         byte = static_cast<char>(generator() & 0xff);
     }
     return bytes;
+}
+
+std::string text_after(std::string_view out, std::string_view marker) {
+    const std::size_t at = out.rfind(marker);
+    if (at == std::string_view::npos) {
+        return {};
+    }
+    const std::string_view rest = out.substr(at + marker.size());
+    return std::string(rest.substr(0, rest.find('\n')));
+}
+
+std::uint64_t count_after(std::string_view out, std::string_view prefix) {
+    std::string digits = text_after(out, prefix);
+    digits = digits.substr(0, digits.find_first_not_of("0123456789,"));
+    std::erase(digits, ',');
+    return digits.empty() ? UINT64_MAX : std::stoull(digits);
 }
 
 std::string checksum_hex(std::string_view bytes) {

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,16 @@ void write_stdin(running_program& program, std::string_view text);
 void close_stdin(running_program& program);
 // Waits for the end (killing the program after timeout_ms) and collects all output.
 program_result finish_program(running_program& program, int timeout_ms = 30000);
+// Ends a started program (and any children in its process group) when the test leaves its
+// scope, so that a failed assertion never leaves a process behind.
+struct program_guard {
+    running_program& program;
+    explicit program_guard(running_program& running) : program(running) {}
+    program_guard(const program_guard&) = delete;
+    program_guard& operator=(const program_guard&) = delete;
+    ~program_guard();
+};
+
 // start_program and finish_program in one.
 program_result run_program(const std::string& path, const std::vector<std::string>& args,
                            const run_options& options = {});
@@ -63,8 +74,16 @@ std::string make_temp_dir();
 // A file of the given bytes; returns its path.
 std::string write_file(const std::string& path, std::string_view bytes);
 std::string read_file(const std::string& path);
+// The size of the file at path, or -1 when there is none.
+long long file_length(const std::string& path);
 // Deterministic pseudo-random bytes.
 std::string random_bytes(std::size_t size, unsigned seed = 1);
+// The text between the last marker in out and the next end of line; "" without marker.
+std::string text_after(std::string_view out, std::string_view marker);
+// The count (digits with grouping commas) after the last prefix in out, as in
+// "Successfully sent 1,234 bytes"; UINT64_MAX when there is none.
+std::uint64_t count_after(std::string_view out, std::string_view prefix);
+
 // The 32-bit byte sum printed as "TCPIP Data Checksum: %x".
 std::string checksum_hex(std::string_view bytes);
 
