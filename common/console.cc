@@ -259,9 +259,14 @@ void close_console() {
     code_count = 0;
 }
 
-// The descriptor, or -1 when there is no terminal or it has hung up (poll would not wait).
+// The descriptor, or -1 when there is no terminal, it has hung up, or another job owns it.
+// In each of those cases poll would report input that key_pending never takes, so a wait
+// on it would return at once, again and again.
 int console_input_fd() {
-    return console_gone ? -1 : console_fd;
+    if (console_fd < 0 || console_gone || !in_foreground()) {
+        return -1;
+    }
+    return console_fd;
 }
 
 // Restores the saved mode if this process may touch the terminal; failures leave the mode.

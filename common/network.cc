@@ -91,12 +91,9 @@ int start_network() {
     return 0;
 }
 
-// Releases the socket layer once it has started; on Linux there is nothing to release.
-void stop_network() {
-    if (network_started != 0) {
-        // The kernel keeps no per-process socket layer state to hand back.
-    }
-}
+// Releases the socket layer. The kernel keeps no per-process socket layer state, so even
+// after start_network there is nothing to hand back.
+void stop_network() {}
 
 // The fixed text for one of the ten known codes; any other code is written into the shared
 // buffer, which the next such call overwrites.
