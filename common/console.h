@@ -7,7 +7,8 @@
 void open_console();
 // Puts the saved terminal mode back and closes the terminal.
 void close_console();
-// The terminal's descriptor for poll(), or -1 when there is none.
+// The terminal's descriptor for poll(), or -1 when there is none, it has hung up, or
+// another job owns it (poll would then report input that key_pending never takes).
 int console_input_fd();
 // Puts the terminal's saved (normal) mode back for a line read from standard input, which
 // in polling mode would never see its line end.

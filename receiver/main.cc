@@ -90,7 +90,7 @@ int close_interrupted_run(int& output_fd) {
 }  // namespace
 
 int main(int argument_count, char** arguments) {
-    keep_standard_streams_open();
+    prepare_standard_streams();
     install_signal_handlers();
     open_console();
     int output_fd = -1;

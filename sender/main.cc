@@ -123,7 +123,7 @@ int abort_run() {
 
 // The sender state starts out as a run needs it: no file, no socket, no list, no sizes.
 int main(int argc, char** argv) {
-    keep_standard_streams_open();
+    prepare_standard_streams();
     install_signal_handlers();
     open_console();
 
