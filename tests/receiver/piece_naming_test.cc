@@ -2,7 +2,6 @@
 
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "piece_naming.h"
 #include "receiver_options.h"
@@ -14,20 +13,20 @@ TEST(ExtensionStart, LastDotOfTheFinalComponentOnly) {
     const std::string deep = std::string(1000, 'd') + "/" + std::string(300, 'n');
     const std::string deep_x = deep + ".x";
     // Each path with the part before its extension; "." and ".." have none.
-    const std::pair<std::string_view, std::string_view> cases[] = {{"IMAGE.DAT", "IMAGE"},
-                                                                   {"IMAGE.", "IMAGE"},
-                                                                   {"IMAGE.tar.gz", "IMAGE.tar"},
-                                                                   {"IMAGE", "IMAGE"},
-                                                                   {"DIR.X\\IMAGE", "DIR.X\\IMAGE"},
-                                                                   {"a.b/c.d\\e.f", "a.b/c.d\\e"},
-                                                                   {"C:IMAGE.1", "C:IMAGE"},
-                                                                   {"C:.", "C:."},
-                                                                   {"C:..", "C:.."},
-                                                                   {"dir/..", "dir/.."},
-                                                                   {".", "."},
-                                                                   {"dir/.hidden", "dir/"},
-                                                                   {deep_x, deep},
-                                                                   {"", ""}};
+    const std::string_view cases[][2] = {{"IMAGE.DAT", "IMAGE"},
+                                         {"IMAGE.", "IMAGE"},
+                                         {"IMAGE.tar.gz", "IMAGE.tar"},
+                                         {"IMAGE", "IMAGE"},
+                                         {"DIR.X\\IMAGE", "DIR.X\\IMAGE"},
+                                         {"a.b/c.d\\e.f", "a.b/c.d\\e"},
+                                         {"C:IMAGE.1", "C:IMAGE"},
+                                         {"C:.", "C:."},
+                                         {"C:..", "C:.."},
+                                         {"dir/..", "dir/.."},
+                                         {".", "."},
+                                         {"dir/.hidden", "dir/"},
+                                         {deep_x, deep},
+                                         {"", ""}};
     for (const auto& [path, stem] : cases) {
         EXPECT_EQ(path.substr(0, extension_start(path)), stem) << path;
     }

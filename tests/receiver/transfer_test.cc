@@ -17,10 +17,13 @@ TEST(Transfer, RetriesUntilTheSenderListensThenReceives) {
     options.working_directory = dir;
     running_program receiver = start_program(
         catchwire_path(), {"-port=" + std::to_string(port), "127.0.0.1", "out"}, options);
+    const program_guard guard(receiver);
     EXPECT_TRUE(wait_for_output(receiver, "Connection Refused, Retry 2\r"));
-    plain_sender sender = listen_on_loopback(port);
-    EXPECT_TRUE(accept_receiver(sender));
-    close_sender(sender);
+    {
+        // The sender closes at once: an empty file and a zero summary.
+        const fd_guard listener(listen_loopback(port));
+        EXPECT_NE(fd_guard(accept_within(listener.fd)).fd, -1);
+    }
     const program_result result = finish_program(receiver);
     EXPECT_NE(without_status_lines(result.out)
                   .find("Error: Could not connect to host - Connection Refused, Retry 1\r"
@@ -30,59 +33,46 @@ TEST(Transfer, RetriesUntilTheSenderListensThenReceives) {
                     .ends_with("Received a connection from host 127.0.0.1\n\n"
                                "Successfully received 0 bytes at 0 KBS\n"
                                "TCPIP Data Checksum: 0\n"));
-    EXPECT_EQ(read_file(dir + "/out"), "");
+    EXPECT_EQ(file_length(dir + "/out"), 0);
     EXPECT_EQ(result.exit_status, 0);
 }
 
-TEST(Transfer, InterruptKeepsTheFile) {
+// An interrupt while retrying keeps the file the operator named; at the name prompt it is not
+// the answer "Q": no summary, status 1.
+TEST(Transfer, InterruptWhileRetryingOrAtThePromptEndsTheRun) {
     const std::string dir = make_temp_dir();
     run_options options;
     options.working_directory = dir;
     running_program retrying = start_program(
         catchwire_path(), {"-port=" + std::to_string(free_port()), "127.0.0.1", "early"}, options);
+    const program_guard guard(retrying);
     EXPECT_TRUE(wait_for_output(retrying, "Retry 1\r"));
     kill(retrying.pid, SIGTERM);
     const program_result early = finish_program(retrying);
     EXPECT_TRUE(early.out.ends_with("\nAborting connection ... \n")) << early.out;
     EXPECT_EQ(early.exit_status, 1);
-    EXPECT_EQ(read_file(dir + "/early"), "");
+    EXPECT_EQ(file_length(dir + "/early"), 0);
 
-    receiver_run run({"late"});
-    run.send(random_bytes(100000));
-    EXPECT_TRUE(run.wait_for_size("late", 3LL * 32768));
-    kill(run.receiver.pid, SIGINT);
-    const program_result late = finish_program(run.receiver);
-    EXPECT_TRUE(late.out.ends_with("\nAborting connection ... \n")) << late.out;
-    EXPECT_EQ(late.exit_status, 1);
-    EXPECT_EQ(run.size("late"), 3LL * 32768);
-
-    // At the name prompt an interrupt is not the answer "Q": no summary, status 1.
     run_options input;
     input.stdin_open = true;
     receiver_run prompting({"-autosize=1", "ONE"}, input);
     prompting.send(random_bytes(1048576 + 1));
     prompting.end_stream();
     EXPECT_TRUE(wait_for_output(prompting.receiver, "Enter new filename [Q]: "));
-    kill(prompting.receiver.pid, SIGINT);
+    // An interrupt that lands after the prompt is printed but before the read has begun is
+    // noticed only with the next one, so it is repeated until the run ends.
+    EXPECT_TRUE(wait_until([&] {
+        kill(prompting.receiver.pid, SIGINT);
+        return wait_for_output(prompting.receiver, "Aborting connection", 200);
+    }));
     const program_result asked = finish_program(prompting.receiver);
     EXPECT_TRUE(asked.out.ends_with("[Q]: \nAborting connection ... \n")) << asked.out;
     EXPECT_EQ(asked.exit_status, 1);
     EXPECT_EQ(prompting.size("ONE"), 1048576);
 }
 
-TEST(Transfer, ReceiveErrorDeletesTheFile) {
-    receiver_run run({"out"});
-    run.send(random_bytes(40000));
-    EXPECT_TRUE(run.wait_for_size("out", 32768));
-    const program_result result = run.finish(true);
-    EXPECT_TRUE(result.out.ends_with("\nError: recv failed: Connection Reset\n")) << result.out;
-    EXPECT_EQ(result.exit_status, 1);
-    EXPECT_EQ(run.size("out"), -1);
-}
-
 TEST(Transfer, FailureNeverDeletesWhatIsNotARegularFile) {
-    const std::string dir = make_temp_dir();
-    const std::string fifo = dir + "/fifo";
+    const std::string fifo = make_temp_dir() + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     // Port 0 is refused at once: the run ends as a failed connection does.
     const program_result result = run_program(catchwire_path(), {"-port=0", "127.0.0.1", fifo});

@@ -1,88 +1,57 @@
 // pitchwire's listening side: one receiver per run, a busy port, and a port that is free
 // again as soon as a run ends.
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <string>
 
-#include "program_runner.h"
 #include "sender_test_support.h"
 
 namespace {
 
-using sendertest::normalized;
-using wiretest::finish_program;
-
-sockaddr_in loopback(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
+using namespace wiretest;
 
 TEST(SenderConnection, PortWithALiveListenerCannotBeBound) {
-    const int port = wiretest::free_port();
-    const int holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    ASSERT_NE(holder, -1);
-    const int on = 1;
     // Even a listener that allows address re-use keeps a second one off its port.
-    setsockopt(holder, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const sockaddr_in address = loopback(port);
-    ASSERT_EQ(bind(holder, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(holder, 1), 0);
-
-    const std::string dir = wiretest::make_temp_dir();
-    wiretest::write_file(dir + "/file", "x");
-    const auto result = wiretest::run_program(
-        wiretest::pitchwire_path(), {"-quiet", "-port=" + std::to_string(port), dir + "/file"});
-    close(holder);
-    EXPECT_EQ(normalized(result.out), sendertest::quiet_banner +
-                                          "Initializing TCP/IP Protocol Stack\n" +
-                                          "Local TCP/IP address: A\n" +
-                                          "Error: bind failed: TCP/IP Address is already in use\n" +
-                                          "TCP/IP Port " + std::to_string(port) + "\n");
+    const fd_guard holder(listen_loopback());
+    ASSERT_NE(holder.fd, -1);
+    const std::string port = std::to_string(bound_port(holder.fd));
+    const std::string file = write_file(make_temp_dir() + "/file", "x");
+    const auto result = run_program(pitchwire_path(), {"-quiet", "-port=" + port, file});
+    EXPECT_EQ(sendertest::normalized(result.out),
+              sendertest::quiet_banner + "Initializing TCP/IP Protocol Stack\n" +
+                  "Local TCP/IP address: A\n" +
+                  "Error: bind failed: TCP/IP Address is already in use\nTCP/IP Port " + port +
+                  "\n");
     EXPECT_EQ(result.exit_status, 1);
 }
 
 TEST(SenderConnection, SecondReceiverIsRefusedAndThePortIsFreeAfterTheRun) {
-    const std::string dir = wiretest::make_temp_dir();
-    const std::string bytes = wiretest::random_bytes(50000, 21);
-    wiretest::write_file(dir + "/file", bytes);
+    const std::string dir = make_temp_dir();
+    const std::string bytes = random_bytes(50000, 21);
+    write_file(dir + "/file", bytes);
 
-    wiretest::run_options keep_input_open;
+    run_options keep_input_open;
     keep_input_open.stdin_open = true;
     auto first_run = sendertest::start_sender(dir, {"-pause", "file"}, keep_input_open);
-    ASSERT_NE(first_run.program.pid, -1);
-    const int client = sendertest::connect_client(first_run.port);
-    ASSERT_NE(client, -1);
+    const program_guard first_guard(first_run.program);
+    const fd_guard client(connect_within(first_run.port));
+    ASSERT_NE(client.fd, -1);
     // The prompt shows that the connection was accepted and the listener closed.
-    ASSERT_TRUE(wiretest::wait_for_output(first_run.program, "to quit: "));
-    const int second = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = loopback(first_run.port);
-    EXPECT_NE(connect(second, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(errno, ECONNREFUSED);
-    close(second);
-    wiretest::write_stdin(first_run.program, "\n");
-    EXPECT_TRUE(sendertest::read_to_end(client) == bytes);
+    ASSERT_TRUE(wait_for_output(first_run.program, "to quit: "));
+    EXPECT_EQ(fd_guard(connect_within(first_run.port, 0)).fd, -1);
+    write_stdin(first_run.program, "\n");
+    EXPECT_TRUE(read_to_end(client.fd) == bytes);
     EXPECT_EQ(finish_program(first_run.program).exit_status, 0);
 
     // The sender closed first, so its end of the connection waits in TIME_WAIT; a new
     // sender on the same port must still start at once.
-    wiretest::run_options options;
-    options.working_directory = dir;
-    auto second_run = wiretest::start_program(
-        wiretest::pitchwire_path(), {"-quiet", "-port=" + std::to_string(first_run.port), "file"},
-        options);
-    ASSERT_TRUE(wiretest::wait_for_output(second_run, "Waiting for connection")) << second_run.out;
-    const int second_client = sendertest::connect_client(first_run.port);
-    ASSERT_NE(second_client, -1);
-    EXPECT_TRUE(sendertest::read_to_end(second_client) == bytes);
-    EXPECT_EQ(finish_program(second_run).exit_status, 0);
+    auto second_run = sendertest::start_sender(dir, {"file"}, {}, first_run.port);
+    const program_guard second_guard(second_run.program);
+    ASSERT_NE(second_run.program.pid, -1) << second_run.program.out;
+    const fd_guard second_client(connect_within(first_run.port));
+    EXPECT_TRUE(read_to_end(second_client.fd) == bytes);
+    EXPECT_EQ(finish_program(second_run.program).exit_status, 0);
 }
 
 }  // namespace

@@ -1,16 +1,12 @@
 // A file larger than 4 GiB goes out whole and passes the completeness check.
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdint>
-#include <cstdio>
+#include <fstream>
 #include <string>
 
-#include "program_runner.h"
 #include "sender_test_support.h"
 
 namespace {
@@ -22,38 +18,19 @@ TEST(SenderLargeFile, MoreThanFourGibibytesAreSentCompletely) {
     // Sparse: zeros everywhere except a tail past the 4 GiB mark, which the checksum sees.
     wiretest::write_file(path, "");
     ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size - 3)), 0);
-    {
-        FILE* file = std::fopen(path.c_str(), "ab");
-        ASSERT_NE(file, nullptr);
-        std::fputs("abc", file);
-        std::fclose(file);
-    }
+    std::ofstream(path, std::ios::app | std::ios::binary) << "abc";
 
     auto run = sendertest::start_sender(dir, {"-readsize=32768", "huge"});
-    ASSERT_NE(run.program.pid, -1);
-    const int client = sendertest::connect_client(run.port);
-    ASSERT_NE(client, -1);
-    std::uint64_t received = 0;
-    std::uint32_t sum = 0;
-    std::array<unsigned char, 1 << 16> chunk{};
-    for (;;) {
-        pollfd watched{client, POLLIN, 0};
-        if (poll(&watched, 1, 30000) <= 0) {
-            break;
-        }
-        const ssize_t got = recv(client, chunk.data(), chunk.size(), 0);
-        if (got <= 0) {
-            break;
-        }
-        for (ssize_t i = 0; i < got; ++i) {
-            sum += chunk[static_cast<std::size_t>(i)];
-        }
-        received += static_cast<std::uint64_t>(got);
+    const wiretest::program_guard guard(run.program);
+    wiretest::byte_tally tally;
+    {
+        const wiretest::fd_guard client(wiretest::connect_within(run.port));
+        ASSERT_NE(client.fd, -1);
+        EXPECT_TRUE(wiretest::read_into(client.fd, tally));
     }
-    close(client);
     const auto result = wiretest::finish_program(run.program, 60000);
-    EXPECT_EQ(received, size);
-    EXPECT_EQ(sum, 294U);
+    EXPECT_EQ(tally.count, size);
+    EXPECT_EQ(tally.checksum, 0x126U);
     EXPECT_NE(result.out.find("Successfully sent 4,294,967,396 bytes at "), std::string::npos)
         << result.out;
     EXPECT_NE(result.out.find("TCPIP Data Checksum: 126\n"), std::string::npos);
