@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
 #include <termios.h>
+#include <unistd.h>
 
+#include <array>
+#include <chrono>
 #include <string>
+#include <thread>
+
+#include "answer_input.h"
+#include "interrupts.h"
 
 #include "probe_session.h"
 #include "program_runner.h"
@@ -38,6 +45,30 @@ TEST(AnswerLine, LongestAnswerAndOneBeyond) {
                           std::string(700, 'd')),
               "Answer: " + refused + "Answer: " + refused +
                   "Answer: result 0 [next]\nAnswer: " + refused + "Answer: result 1 []\n");
+}
+
+// An interrupt that came just before the read ends it at once; it must not leave the read
+// waiting for a line (here one typed two seconds later) nobody means to type.
+TEST(AnswerLine, InterruptBeforeTheReadEndsItAtOnce) {
+    std::array<int, 2> pipe_fds{};
+    ASSERT_EQ(pipe(pipe_fds.data()), 0);
+    const int saved_stdin = dup(STDIN_FILENO);
+    dup2(pipe_fds[0], STDIN_FILENO);
+    std::thread late_typist([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        EXPECT_EQ(write(pipe_fds[1], "late\n", 5), 5);
+    });
+    cancel_requested = 1;
+    std::array<char, max_name_length + 1> answer{};
+    const int status = read_answer_line(answer.data());
+    cancel_requested = 0;
+    late_typist.join();
+    dup2(saved_stdin, STDIN_FILENO);
+    for (const int fd : {saved_stdin, pipe_fds[0], pipe_fds[1]}) {
+        close(fd);
+    }
+    EXPECT_EQ(status, 1);
+    EXPECT_STREQ(answer.data(), "");
 }
 
 // On a terminal the answer is read in the normal mode (Enter ends the line, the answer is
