@@ -6,21 +6,29 @@ declare -A job_pid=()     # name -> pid of the subshell that runs and times the 
 declare -A job_status=()  # name -> exit status, once waited for
 declare -A job_allowed=() # name -> exit statuses that count as success ("0" at start)
 declare -A used_ports=()  # ports handed out in this run: never reused, whatever their state
+sender_cpu=""             # with --cpus: the processor each sending job runs on
+receiver_cpu=""           # and the one each receiving job runs on
 
 # Starts a job and returns at once. Arguments: name, standard input, standard output
 # ("" for the job's own log), deadline in seconds, then the command. The job's files are
 # $job_root/NAME.{out,err,pid,cpu}: .pid holds the program's own pid once it runs, .cpu the
-# processor time of the whole job once it has ended.
+# processor time of the whole job once it has ended. The sending jobs (send, client) and the
+# receiving ones (recv, server) are pinned to their processors when --cpus gave them.
 start_job() {
     local name=$1 input=$2 output=$3 limit=$4
     shift 4
+    local -a placement=()
+    case $name in
+    send | client) [[ -z $sender_cpu ]] || placement=(taskset -c "$sender_cpu") ;;
+    recv | server) [[ -z $receiver_cpu ]] || placement=(taskset -c "$receiver_cpu") ;;
+    esac
     local base="$job_root/$name"
     rm -f "$base.out" "$base.err" "$base.pid" "$base.cpu"
     [[ -n $output ]] || output="$base.out"
     (
         # sh records its pid and then becomes the program, so .pid names the program itself.
         # shellcheck disable=SC2016
-        timeout -k 5 "$limit" setsid -w sh -c 'echo "$$" >"$0" && exec "$@"' "$base.pid" "$@" \
+        timeout -k 5 "$limit" setsid -w sh -c 'echo "$$" >"$0" && exec "$@"' "$base.pid" "${placement[@]}" "$@" \
             <"$input" >"$output" 2>"$base.err"
         status=$?
         times >"$base.cpu"

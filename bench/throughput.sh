@@ -16,6 +16,9 @@ readonly usage_text="Usage: throughput.sh [options]
                      sender/ and receiver/)
   --pitchwire PATH   the sender program, or the folder holding it
   --catchwire PATH   the receiver program, or the folder holding it
+  --cpus S,R         pin every sending process to processor S and every receiving one to R
+                     (0,0: one core; 0,1: two), the same for both pairs; on a virtual
+                     machine the scheduler's placement can otherwise decide the result
   --help             this text
 Peers: nc (Debian netcat-openbsd) and iperf3, installed with apt-get when missing and
 running as root; the programs are looked up in PATH unless given."
@@ -50,7 +53,7 @@ parse_options() {
     while (($# > 0)); do
         case $1 in
         --smoke) smoke_flag=1 ;;
-        --rounds | --size | --bin-dir | --pitchwire | --catchwire)
+        --rounds | --size | --bin-dir | --pitchwire | --catchwire | --cpus)
             (($# >= 2)) || die 2 "$1 needs a value"
             case $1 in
             --rounds) rounds=$2 rounds_given=1 ;;
@@ -58,6 +61,10 @@ parse_options() {
             --bin-dir) bin_dir=$2 ;;
             --pitchwire) pitchwire=$2 ;;
             --catchwire) catchwire=$2 ;;
+            --cpus)
+                [[ $2 =~ ^([0-9]+),([0-9]+)$ ]] || die 2 "--cpus takes two processor numbers, S,R"
+                sender_cpu=${BASH_REMATCH[1]} receiver_cpu=${BASH_REMATCH[2]}
+                ;;
             esac
             shift
             ;;
