@@ -1,6 +1,7 @@
 #include "file_size.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -14,12 +15,9 @@ namespace {
 
 using wiretest::captured_stdout;
 
-// A new unlinked file in /tmp; the caller closes it.
+// A new file with no name, so nothing is left behind; the caller closes it.
 int temporary_file() {
-    char path[] = "/tmp/common_tests_size_XXXXXX";
-    const int fd = mkstemp(path);
-    unlink(path);
-    return fd;
+    return memfd_create("file_size_test", 0);
 }
 
 TEST(OpenFileSize, OrdinaryAndSparseFiveGibibyteFiles) {

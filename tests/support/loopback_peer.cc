@@ -19,14 +19,6 @@ namespace {
 
 using steady = std::chrono::steady_clock;
 
-sockaddr_in loopback_address(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    return address;
-}
-
 int bound_waits(int fd) {
     const timeval limit{20, 0};
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
@@ -35,6 +27,14 @@ int bound_waits(int fd) {
 }
 
 }  // namespace
+
+sockaddr_in loopback_address(int port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    return address;
+}
 
 fd_guard::~fd_guard() {
     if (fd >= 0) {

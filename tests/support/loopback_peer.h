@@ -4,6 +4,8 @@
 // checksums, an abortive close. Every socket they make gives up on a wait after 20 s, so a
 // stuck program turns into a failed call instead of a hung test.
 
+#include <netinet/in.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,6 +22,8 @@ struct fd_guard {
     ~fd_guard();
 };
 
+// The address 127.0.0.1:port.
+sockaddr_in loopback_address(int port);
 // A listening socket on 127.0.0.1:port (0: the kernel picks one), or -1.
 int listen_loopback(int port = 0);
 // The local port a socket is bound to.

@@ -1,12 +1,9 @@
 #include "program_runner.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,9 +15,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+
+#include "loopback_peer.h"
 
 namespace wiretest {
 
@@ -102,8 +102,7 @@ running_program start_program(const std::string& path, const std::vector<std::st
         pipe2(err_pipe, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(path.c_str()));
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
     for (const std::string& arg : args) {
         argv.push_back(const_cast<char*>(arg.c_str()));
     }
@@ -186,18 +185,11 @@ program_result finish_program(running_program& program, int timeout_ms) {
     program_result result;
     auto deadline = steady::now() + std::chrono::milliseconds(timeout_ms);
     int status = 0;
-    bool ended = false;
-    while (!ended) {
-        pid_t done = waitpid(program.pid, &status, WNOHANG);
-        if (done == program.pid) {
-            ended = true;
-            break;
-        }
+    while (waitpid(program.pid, &status, WNOHANG) != program.pid) {
         if (steady::now() >= deadline) {
             result.timed_out = true;
             kill(program.pid, SIGKILL);
             waitpid(program.pid, &status, 0);
-            ended = true;
             break;
         }
         pump_output(program, std::min(ms_left(deadline), 20));
@@ -240,18 +232,11 @@ program_result run_program(const std::string& path, const std::vector<std::strin
 }
 
 int free_port() {
-    int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    if (probe < 0 || bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    const fd_guard probe(listen_loopback());
+    if (probe.fd < 0) {
         throw std::runtime_error("no free port");
     }
-    close(probe);
-    return ntohs(address.sin_port);
+    return bound_port(probe.fd);
 }
 
 std::string make_temp_dir() {
@@ -305,10 +290,9 @@ std::uint64_t count_after(std::string_view out, std::string_view prefix) {
 }
 
 std::string checksum_hex(std::string_view bytes) {
-    std::uint32_t sum = 0;
-    for (char byte : bytes) {
-        sum += static_cast<unsigned char>(byte);
-    }
+    const std::uint32_t sum = std::accumulate(
+        bytes.begin(), bytes.end(), std::uint32_t{0},
+        [](std::uint32_t total, char byte) { return total + static_cast<unsigned char>(byte); });
     char text[16];
     std::snprintf(text, sizeof text, "%x", sum);
     return text;

@@ -2,6 +2,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "probe_session.h"
@@ -11,28 +13,15 @@ namespace {
 
 constexpr std::string_view question = "Abort [N]: ";
 
-// The polling mode the console keeps while the program runs: no echo, no line editing, no
-// flow control, and of the signal keys only the interrupt.
-void expect_polling_mode(const termios& mode) {
-    EXPECT_EQ(mode.c_lflag & (ICANON | ECHO | ECHONL | IEXTEN), 0U);
-    EXPECT_NE(mode.c_lflag & ISIG, 0U);
-    EXPECT_EQ(mode.c_iflag & (ICRNL | INLCR | IGNCR | IXON), 0U);
-    EXPECT_EQ(mode.c_cc[VQUIT], _POSIX_VDISABLE);
-    EXPECT_EQ(mode.c_cc[VSUSP], _POSIX_VDISABLE);
-    EXPECT_EQ(mode.c_cc[VMIN], 1);
-    EXPECT_EQ(mode.c_cc[VTIME], 0);
-}
-
 // The program ends by itself with status 0 and leaves the terminal's mode as it found it.
 void expect_clean_end(terminal_session& probe) {
     EXPECT_EQ(probe.finish(), 0);
     const termios now = probe.mode();
-    EXPECT_EQ(now.c_lflag, probe.initial_mode.c_lflag);
-    EXPECT_EQ(now.c_iflag, probe.initial_mode.c_iflag);
-    EXPECT_EQ(now.c_oflag, probe.initial_mode.c_oflag);
-    for (const int index : {VQUIT, VSUSP, VMIN, VTIME, VINTR, VEOF}) {
-        EXPECT_EQ(now.c_cc[index], probe.initial_mode.c_cc[index]) << "c_cc index " << index;
-    }
+    const termios& before = probe.initial_mode;
+    EXPECT_EQ(now.c_lflag, before.c_lflag);
+    EXPECT_EQ(now.c_iflag, before.c_iflag);
+    EXPECT_EQ(now.c_oflag, before.c_oflag);
+    EXPECT_TRUE(std::equal(std::begin(now.c_cc), std::end(now.c_cc), std::begin(before.c_cc)));
 }
 
 // y raises the question without answering it; n and Enter go on and blank the line; a
@@ -41,7 +30,6 @@ TEST(AbortQuestion, RaisingKeyIsNeverTheAnswer) {
     terminal_session probe(probe_path, {"abort"});
     // Without a key, ask_abort asks nothing and the work goes on.
     std::size_t at = probe.expect("Working 3\r");
-    expect_polling_mode(probe.mode());
     EXPECT_EQ(probe.output.find(question), std::string::npos);
     for (const std::string_view answer : {"n", "N", "\r"}) {
         probe.type("y");
@@ -59,6 +47,7 @@ TEST(AbortQuestion, RaisingKeyIsNeverTheAnswer) {
 
 // Unrecognised answers, function and cursor keys included, ask again in the same place:
 // one question per key, so the second half of a two-part code never answers a question.
+// Ctrl+S must not stop the output, nor Ctrl+\ quit the program.
 TEST(AbortQuestion, OtherKeysAskAgainOnTheSameLine) {
     terminal_session probe(probe_path, {"abort"});
     std::size_t at = probe.expect("Working");
@@ -66,7 +55,7 @@ TEST(AbortQuestion, OtherKeysAskAgainOnTheSameLine) {
     probe.type("\x1c");
     const std::size_t first_question = probe.expect(question, at) - question.size();
     at = first_question + question.size();
-    for (const std::string_view answer : {"x", "\x1b[A", "\x1bOP", "\x1b", "5", "\x1b[15;5~"}) {
+    for (const std::string_view answer : {"x", "\x1b[A", "\x1bOP", "\x1b", "\x13", "\x1b[15;5~"}) {
         probe.type(answer);
         at = probe.expect(blank_line + std::string(question), at);
     }
@@ -97,21 +86,6 @@ TEST(AbortQuestion, CtrlCAtTheQuestionIsAnAnswerElsewhereACancel) {
     expect_clean_end(probe);
 }
 
-TEST(KeyReading, CodesAsTheTerminalSendsThem) {
-    terminal_session probe(probe_path, {"keys", "9"});
-    std::size_t at = probe.expect("ready");
-    probe.wait_for_flag(ISIG, false);
-    // Focus and paste reports yield nothing; Ctrl+C is read as 3 and ends nothing.
-    probe.type("\x1b[I\x1b[200~k\x7f\r\x03\x1b[A\x1b[1;5P");
-    for (const std::string_view code : {"key 107\r\n", "key 8\r\n", "key 13\r\n", "key 3\r\n",
-                                        "key 0\r\n", "key 72\r\n", "key 0\r\n", "key 94\r\n"}) {
-        at = probe.expect(code, at);
-    }
-    probe.type("\x1b");
-    probe.expect("key 27\r\n", at);
-    expect_clean_end(probe);
-}
-
 // Keys typed before the console is opened are still read afterwards (no flush).
 TEST(KeyReading, TypedAheadKeysAreKept) {
     terminal_session probe(probe_path, {"keys", "2", "300"});
@@ -129,19 +103,14 @@ TEST(KeyReading, HangUpIsNoticed) {
     EXPECT_EQ(probe.finish(), 0);
 }
 
-// Without a terminal nothing is pending, nothing blocks, and typed input is not a key.
-TEST(NoTerminal, NothingPendingNothingBlocks) {
+// Without a terminal nothing blocks and typed input is not a key.
+TEST(NoTerminal, InputIsNotAKey) {
     wiretest::run_options options;
-    options.timeout_ms = 5000;
-    const auto checks = wiretest::run_program(probe_path, {"absent"}, options);
-    EXPECT_EQ(checks.exit_status, 0);
-    EXPECT_EQ(checks.out, "pending=0 key=-1 abort=0 fd=-1\n");
-
     options.stdin_text = "y\n";
+    options.timeout_ms = 5000;
     const auto run = wiretest::run_program(probe_path, {"abort", "20"}, options);
     EXPECT_EQ(run.exit_status, 0);
-    EXPECT_NE(run.out.find("Working 20\r"), std::string::npos);
-    EXPECT_TRUE(run.out.ends_with("END\n")) << run.out;
+    EXPECT_TRUE(run.out.ends_with("Working 20\r" + blank_line + "END\n")) << run.out;
     EXPECT_EQ(run.out.find(question), std::string::npos);
 }
 

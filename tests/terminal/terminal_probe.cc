@@ -4,7 +4,6 @@
 //   terminal_probe abort [iterations]   status line + ask_abort until Y, a signal or the end
 //   terminal_probe keys count [delay_ms] read_key count times (opening the console late)
 //   terminal_probe answer               read_answer_line until it returns 1
-//   terminal_probe absent               key_pending, read_key and ask_abort once each
 //   terminal_probe hangup               ask_abort until the terminal is noticed gone
 
 #include <poll.h>
@@ -29,7 +28,6 @@ void pause_ms(int milliseconds) {
 
 int run_abort_loop(int iterations) {
     install_signal_handlers();
-    std::printf("ready\n");
     for (int iteration = 1; iterations <= 0 || iteration <= iterations; ++iteration) {
         std::printf("Working %d\r", iteration);
         std::fflush(stdout);
@@ -50,8 +48,6 @@ int run_abort_loop(int iterations) {
 }
 
 int run_key_reads(int count) {
-    std::printf("ready\n");
-    std::fflush(stdout);
     for (int index = 0; index < count; ++index) {
         std::printf("key %d\n", read_key());
         std::fflush(stdout);
@@ -77,15 +73,6 @@ int run_answers() {
             return 0;
         }
     }
-}
-
-int run_absent_checks() {
-    const bool pending = key_pending();
-    const int key = read_key();
-    const int abort_answer = ask_abort();
-    std::printf("pending=%d key=%d abort=%d fd=%d\n", pending ? 1 : 0, key, abort_answer,
-                console_input_fd());
-    return 0;
 }
 
 int run_until_hangup() {
@@ -123,9 +110,6 @@ int main(int argc, char** argv) {
     }
     if (mode == "answer") {
         return run_answers();
-    }
-    if (mode == "absent") {
-        return run_absent_checks();
     }
     if (mode == "hangup") {
         return run_until_hangup();
