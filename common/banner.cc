@@ -16,3 +16,7 @@ void print_banner(unsigned char quiet_flag, int major_version, int minor_version
     std::printf("Version %d.%d %s\n", major_version, minor_version, build_date);
     std::printf("\n");
 }
+
+void print_full_banner() {
+    print_banner(0, version_major, version_minor, build_date_text);
+}

@@ -12,3 +12,7 @@ extern const char* const banner_title;
 // the title, the version line and another empty line.
 void print_banner(unsigned char quiet_flag, int major_version, int minor_version,
                   const char* build_date);
+
+// The full banner, whatever "-quiet" says: it stands before every usage text and every
+// error the option parsers print.
+void print_full_banner();

@@ -1,12 +1,12 @@
 #include "receiver_options.h"
 
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 
 #include "answer_input.h"
 #include "banner.h"
 #include "network.h"
+#include "option_match.h"
 #include "receiver_state.h"
 
 const char* const banner_title = "TCP/IP Data Transfer Utility";
@@ -25,25 +25,6 @@ constexpr const char* usage_text =
 // The largest piece size in mebibytes whose byte count still fits in 64 bits.
 constexpr std::uint64_t max_autosize = UINT64_MAX >> 20;
 
-// True when text equals option, ignoring letter case.
-bool same_option(std::string_view text, std::string_view option) {
-    if (text.size() != option.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(text[i])) !=
-            std::toupper(static_cast<unsigned char>(option[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// True when text begins with prefix, ignoring letter case.
-bool starts_with_option(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && same_option(text.substr(0, prefix.size()), prefix);
-}
-
 // Handles an argument that begins with "-autosize". Returns 1 when it is refused.
 int parse_autosize_option(std::string_view argument) {
     autosize_flag = 1;
@@ -59,10 +40,6 @@ int parse_autosize_option(std::string_view argument) {
 
 void print_usage() {
     std::fputs(usage_text, stdout);
-}
-
-void print_full_banner() {
-    print_banner(0, version_major, version_minor, build_date_text);
 }
 
 int parse_autosize_value(std::string_view value) {

@@ -16,5 +16,3 @@ int parse_autosize_value(std::string_view value);
 
 // Prints the usage text.
 void print_usage();
-// Prints the banner with its notice lines, whatever "-quiet" says.
-void print_full_banner();

@@ -11,6 +11,7 @@
 #include "banner.h"
 #include "file_list.h"
 #include "network.h"
+#include "option_match.h"
 #include "sender_state.h"
 
 namespace {
@@ -27,33 +28,6 @@ constexpr const char* usage_text =
 
 constexpr std::size_t port_prefix_length = 6;  // "-port="
 constexpr std::size_t size_prefix_length = 9;  // "-readsize", "-sendsize"
-
-// Options compare without regard to letter case; only ASCII letters fold, whatever the locale.
-char fold_case(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// True when text equals option, ignoring case.
-bool same_option(std::string_view text, std::string_view option) {
-    if (text.size() != option.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (fold_case(text[i]) != fold_case(option[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// True when text begins with prefix, ignoring case.
-bool starts_with_option(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && same_option(text.substr(0, prefix.size()), prefix);
-}
-
-void print_full_banner() {
-    print_banner(0, version_major, version_minor, build_date_text);
-}
 
 // Reads the value of "-readsize=n" or "-sendsize=n" (name is "readsize" or "sendsize") into
 // *target. Returns 0, or 1 after printing the banner, the error and the usage line.

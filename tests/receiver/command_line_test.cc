@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "banner.h"
 #include "output_capture.h"
 #include "program_runner.h"
 #include "receiver_options.h"
