@@ -9,6 +9,8 @@
 # Run it on optimised programs: cmake --preset release && cmake --build --preset release &&
 #   ctest --test-dir build/release -L soak --output-on-failure
 set -euo pipefail
+# shellcheck source=tests/soak/lib_run.sh
+source "$(dirname "$0")/lib_run.sh"
 
 pitchwire=$1
 catchwire=$2
@@ -30,18 +32,6 @@ trap cleanup EXIT
 fail() {
     echo "FAIL: $*"
     exit 1
-}
-
-# A TCP port that nothing listens on at the moment.
-free_port() {
-    local port
-    while :; do
-        port=$((20000 + RANDOM % 30000))
-        if [ -z "$(ss -Htln "sport = :$port")" ]; then
-            echo "$port"
-            return
-        fi
-    done
 }
 
 # The count printed after "Successfully sent " or "Successfully received ", without commas.
@@ -70,12 +60,6 @@ pattern_checksum() {
         sum=$((sum + ((values >> (8 * position)) & 255)))
     done
     printf '%x' $((sum & 0xffffffff))
-}
-
-# Waits for the pid and leaves its exit status in last_status.
-wait_for() {
-    last_status=0
-    wait "$1" || last_status=$?
 }
 
 echo "== counting pattern, ${gib} GiB"

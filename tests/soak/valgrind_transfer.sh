@@ -7,6 +7,8 @@
 # valgrind and AddressSanitizer do not mix, so the two programs are built again here without
 # sanitizers, in BUILD_DIR. Exit status 0 = passed, 1 = failed, 77 = valgrind is missing.
 set -euo pipefail
+# shellcheck source=tests/soak/lib_run.sh
+source "$(dirname "$0")/lib_run.sh"
 
 source_dir=$1
 build_dir=$2
@@ -40,25 +42,8 @@ fail() {
     exit 1
 }
 
-free_port() {
-    local port
-    while :; do
-        port=$((20000 + RANDOM % 30000))
-        if [ -z "$(ss -Htln "sport = :$port")" ]; then
-            echo "$port"
-            return
-        fi
-    done
-}
-
 memcheck=(valgrind --tool=memcheck --error-exitcode=99 --leak-check=full
           "--errors-for-leak-kinds=definite,indirect" --track-origins=yes)
-
-# Waits for the pid and leaves its exit status in last_status.
-wait_for() {
-    last_status=0
-    wait "$1" || last_status=$?
-}
 
 # A file transfer: every byte, a normal end at both sides.
 head -c 300000 /dev/urandom >"$work/source.img"
