@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <array>
@@ -198,6 +199,22 @@ int socket_connect(int socket_fd, const sockaddr_in& address) {
 int socket_set_mode(int socket_fd, unsigned int mode) {
     int non_blocking = mode != 0 ? 1 : 0;
     if (ioctl(socket_fd, FIONBIO, &non_blocking) < 0) {
+        return fail_with_errno(errno);
+    }
+    return 0;
+}
+
+// The wait goes first: a low mark without it could hold a short tail back for good.
+int socket_gather_receives(int socket_fd, int low_mark, int wait_ms) {
+    constexpr int milliseconds_per_second = 1000;
+    constexpr suseconds_t microseconds_per_millisecond = 1000;
+    const timeval wait{
+        wait_ms / milliseconds_per_second,
+        static_cast<suseconds_t>(wait_ms % milliseconds_per_second) * microseconds_per_millisecond};
+    if (setsockopt(socket_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait) < 0) {
+        return fail_with_errno(errno);
+    }
+    if (setsockopt(socket_fd, SOL_SOCKET, SO_RCVLOWAT, &low_mark, sizeof low_mark) < 0) {
         return fail_with_errno(errno);
     }
     return 0;

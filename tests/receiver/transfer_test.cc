@@ -3,7 +3,9 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "receiver_test_support.h"
 
@@ -69,6 +71,24 @@ TEST(Transfer, InterruptWhileRetryingOrAtThePromptEndsTheRun) {
     EXPECT_TRUE(asked.out.ends_with("[Q]: \nAborting connection ... \n")) << asked.out;
     EXPECT_EQ(asked.exit_status, 1);
     EXPECT_EQ(prompting.size("ONE"), 1048576);
+}
+
+// A receive waits for a whole buffer, but never holds a short tail back while the sender is
+// silent, and a silence longer than that wait is no error.
+TEST(Transfer, BytesBeforeASilenceAreCountedWhileItLasts) {
+    receiver_run run({"out"});
+    run.send(std::string(100, 'a'));
+    // The progress line comes between receives once a second has passed, so a byte sent
+    // after one brings it up, and it must show both pieces before the stream goes on.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    run.send("b");
+    EXPECT_TRUE(wait_for_output(run.receiver, "Recv: Total Bytes Received: 101 KBS: "));
+    run.send(std::string(32768, 'c'));
+    const program_result result = run.finish();
+    EXPECT_NE(result.out.find("\nSuccessfully received 32,869 bytes at "), std::string::npos);
+    EXPECT_TRUE(result.out.ends_with(" KBS\nTCPIP Data Checksum: 31a646\n")) << result.out;
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(run.file("out"), std::string(100, 'a') + "b" + std::string(32768, 'c'));
 }
 
 TEST(Transfer, FailureNeverDeletesWhatIsNotARegularFile) {
