@@ -25,7 +25,7 @@ int socket_set_mode(int socket_fd, unsigned int mode);
 // Lets a blocking recv on socket_fd gather: it returns once low_mark bytes (or all it asked
 // for, if fewer) have come, the stream ends or fails, a signal arrives, or wait_ms passed.
 // After that wait it returns what came, or fails with 10035 when nothing came. Returns 0,
-// or -1 with recv left as it was.
+// or -1; a receive then still returns as soon as anything has come.
 int socket_gather_receives(int socket_fd, int low_mark, int wait_ms);
 // send and recv: a call interrupted by a signal is retried unless cancel_requested is set,
 // in which case it fails with 10004. send never raises SIGPIPE.
