@@ -2,8 +2,10 @@
 # Side-by-side throughput of pitchwire/catchwire and of the usual tools on the same work,
 # over 127.0.0.1, in interleaved rounds (ours, peer, ours, peer ...), with the median of
 # each side, the ratio ours/peer and the sending process's processor time per byte.
-# Every transfer is checked (byte counts, both checksums, the received file against the
-# source), so a fast wrong answer never counts: a failed check ends the run with status 1.
+# Each transfer is checked as far as its tools allow, so a fast wrong answer never counts:
+# ours by both byte counts, both checksums and the received file against the source; nc's
+# received file against the source; iperf3 by the bytes received against those sent. A
+# failed check ends the run with status 1.
 
 # shellcheck source-path=SCRIPTDIR
 set -u -o pipefail

@@ -58,6 +58,11 @@ bool in_foreground() {
     return owner == getpgrp();
 }
 
+// True when the terminal is open, has not hung up, and this process may touch it.
+bool terminal_usable() {
+    return console_fd >= 0 && !console_gone && in_foreground();
+}
+
 // Records a failed terminal call; a hang-up (EIO) means the terminal is gone for good.
 void note_terminal_error() {
     if (errno == EIO) {
@@ -247,9 +252,7 @@ void close_console() {
     if (console_fd < 0) {
         return;
     }
-    if (mode_saved && !console_gone && in_foreground()) {
-        tcsetattr(console_fd, TCSANOW, &saved_mode);
-    }
+    console_normal_mode();
     close(console_fd);
     console_fd = -1;
     console_gone = false;
@@ -263,22 +266,19 @@ void close_console() {
 // In each of those cases poll would report input that key_pending never takes, so a wait
 // on it would return at once, again and again.
 int console_input_fd() {
-    if (console_fd < 0 || console_gone || !in_foreground()) {
-        return -1;
-    }
-    return console_fd;
+    return terminal_usable() ? console_fd : -1;
 }
 
 // Restores the saved mode if this process may touch the terminal; failures leave the mode.
 void console_normal_mode() {
-    if (console_fd >= 0 && mode_saved && !console_gone && in_foreground()) {
+    if (mode_saved && terminal_usable()) {
         tcsetattr(console_fd, TCSANOW, &saved_mode);
     }
 }
 
 // Sets the polling mode again if this process may touch the terminal.
 void console_polling_mode() {
-    if (console_fd >= 0 && !console_gone && in_foreground()) {
+    if (terminal_usable()) {
         ensure_polling_mode();
     }
 }
@@ -290,7 +290,7 @@ bool key_pending() {
     if (codes_waiting()) {
         return true;
     }
-    if (console_fd < 0 || console_gone || !in_foreground() || ensure_polling_mode() != 0) {
+    if (!terminal_usable() || ensure_polling_mode() != 0) {
         return false;
     }
     fill_code_queue(false);
@@ -302,7 +302,7 @@ bool key_pending() {
 // set, when the terminal is gone, or when a signal interrupted the wait.
 int read_key() {
     if (!codes_waiting()) {
-        if (console_fd < 0 || console_gone || !in_foreground()) {
+        if (!terminal_usable()) {
             return -1;
         }
         termios found{};

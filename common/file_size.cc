@@ -11,7 +11,7 @@
 int open_file_size(std::int64_t* file_size, int fd, const char* file_name) {
     struct stat status {};
     if (fstat(fd, &status) < 0) {
-        // printf may change errno, so its text is taken first.
+        // printf may change errno, so errno is saved first.
         const int error_number = errno;
         std::printf("Error: Could not stat file %s\n", file_name);
         std::printf("Error: stat returned error: %s\n", std::strerror(error_number));

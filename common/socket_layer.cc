@@ -104,6 +104,24 @@ int finish_interrupted_connect(int socket_fd) {
     return 0;
 }
 
+// Makes transfer_call (a send or receive returning a count or -1) again after a signal,
+// unless the operator asked to stop. Returns its count, or -1 with the code recorded.
+template <typename call>
+int retry_unless_cancelled(call transfer_call) {
+    for (;;) {
+        const auto result = transfer_call();
+        if (result >= 0) {
+            return static_cast<int>(result);
+        }
+        if (errno != EINTR) {
+            return fail_with_errno(errno);
+        }
+        if (cancel_requested != 0) {
+            return fail_with(wsa_interrupted);
+        }
+    }
+}
+
 }  // namespace
 
 // The code of the last failing call of this layer; 0 before any failure.
@@ -226,36 +244,16 @@ int socket_send(int socket_fd, const void* data, int length) {
     if (length < 0) {
         return fail_with(wsa_invalid_argument);
     }
-    for (;;) {
-        const ssize_t sent = send(socket_fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
-        if (sent >= 0) {
-            return static_cast<int>(sent);
-        }
-        if (errno != EINTR) {
-            return fail_with_errno(errno);
-        }
-        if (cancel_requested != 0) {
-            return fail_with(wsa_interrupted);
-        }
-    }
+    return retry_unless_cancelled(
+        [&] { return send(socket_fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL); });
 }
 
 // The count of messages the kernel took, or -1 as socket_send fails. A signal or a closing
 // peer can stop the kernel after a short message: the caller finishes that one first.
 int socket_send_batch(int socket_fd, mmsghdr* messages, unsigned int count) {
-    for (;;) {
-        // No MSG_MORE: the kernel merges queued sends anyway, and the flag can stall the stream.
-        const int sent = sendmmsg(socket_fd, messages, count, MSG_NOSIGNAL);
-        if (sent >= 0) {
-            return sent;
-        }
-        if (errno != EINTR) {
-            return fail_with_errno(errno);
-        }
-        if (cancel_requested != 0) {
-            return fail_with(wsa_interrupted);
-        }
-    }
+    // No MSG_MORE: the kernel merges queued sends anyway, and the flag can stall the stream.
+    return retry_unless_cancelled(
+        [&] { return sendmmsg(socket_fd, messages, count, MSG_NOSIGNAL); });
 }
 
 // The count of bytes received (0 once the peer has closed), or -1: 10054 after a reset,
@@ -264,18 +262,8 @@ int socket_recv(int socket_fd, void* buffer, int length) {
     if (length < 0) {
         return fail_with(wsa_invalid_argument);
     }
-    for (;;) {
-        const ssize_t received = recv(socket_fd, buffer, static_cast<std::size_t>(length), 0);
-        if (received >= 0) {
-            return static_cast<int>(received);
-        }
-        if (errno != EINTR) {
-            return fail_with_errno(errno);
-        }
-        if (cancel_requested != 0) {
-            return fail_with(wsa_interrupted);
-        }
-    }
+    return retry_unless_cancelled(
+        [&] { return recv(socket_fd, buffer, static_cast<std::size_t>(length), 0); });
 }
 
 // Closes socket_fd. Returns 0, or -1 when it was not open; the descriptor is released

@@ -55,11 +55,6 @@ int create_first_file(int& output_fd) {
     return 0;
 }
 
-// A full piece is complete even while the next one has not been opened yet.
-bool piece_is_complete() {
-    return autosize_flag != 0 && piece_written >= piece_limit;
-}
-
 // Closes the output file (deleting it when delete_output is set and it is a regular file
 // holding a piece still in progress: a complete piece is never deleted) and the connection,
 // releases the socket layer and returns status.

@@ -89,6 +89,10 @@ int make_first_auto_name(const std::string& name) {
     return 0;
 }
 
+bool piece_is_complete() {
+    return autosize_flag != 0 && piece_written >= piece_limit;
+}
+
 int open_next_piece(int& output_fd) {
     if (autoname_flag == 0) {
         std::printf("Reached the end of file %s\n", output_name.c_str());

@@ -17,6 +17,10 @@ std::string next_auto_name(std::string_view current);
 // message, when name has an extension or the result would be too long.
 int make_first_auto_name(const std::string& name);
 
+// Whether the current piece holds its full size with "-autosize": complete, even while the
+// next one has not been opened yet.
+bool piece_is_complete();
+
 // Opens the next piece, asking the operator for its name unless pieces are numbered.
 // Returns 0 with the old piece closed, the new one in output_fd and its name in output_name;
 // 1 when writing must stop (the answer "Q", end of input, or a numbered piece not created).

@@ -112,7 +112,7 @@ int receive_stream(int& output_fd) {
         }
         // A piece is changed only once data for the next one is in hand, so a stream that
         // ends on a piece boundary leaves no empty piece.
-        if (autosize_flag != 0 && piece_written >= piece_limit) {
+        if (piece_is_complete()) {
             clear_status_line();
             if (open_next_piece(output_fd) != 0) {
                 // An interrupt at the name prompt ends the run as an interrupt, not as "Q".

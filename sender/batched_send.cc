@@ -13,9 +13,9 @@
 
 namespace {
 
-// Pieces handed over per system call: a whole default batch of eight 4096-byte blocks, or
-// one 32768-byte block, with room to spare.
-constexpr std::size_t messages_per_call = 64;
+// Pieces handed over per system call: one per block of the largest batch, so a batch goes in
+// one call whatever its block size (blocks of up to 4096 bytes are one piece each).
+constexpr auto messages_per_call = static_cast<std::size_t>(most_blocks_per_batch);
 
 struct piece_queue {
     std::array<iovec, messages_per_call> pieces{};

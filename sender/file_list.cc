@@ -22,7 +22,7 @@ int add_file_name(const char* name) {
     try {
         file_list.emplace_back(name);
     } catch (const std::bad_alloc&) {
-        print_banner(0, version_major, version_minor, build_date_text);
+        print_full_banner();
         std::printf("Error: Could not allocate %d bytes of memory\n", file_entry_size);
         free_file_list();
         std::exit(1);

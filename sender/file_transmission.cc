@@ -61,8 +61,8 @@ answer_kind ask_for_media() {
 }
 
 // Opens current_file_name into current_file. A directory counts as a file that cannot be
-// opened: it opens here, but only so that reading it fails. Returns 0, or 1 after printing
-// why the file cannot be opened.
+// opened: it opens, but is closed again and reported as EISDIR. Returns 0, or 1 after
+// printing why the file cannot be opened.
 int open_current_file() {
     current_file = open(current_file_name.data(), O_RDONLY | O_CLOEXEC);
     int error_number = errno;
@@ -196,13 +196,14 @@ int send_file(const char* file_name) {
     if (open_file_size(&file_size, current_file, current_file_name.data()) != 0) {
         return 1;
     }
-    lseek(current_file, 0, SEEK_SET);
 
     std::uint64_t sent = 0;
     if (send_file_contents(file_size, &sent) != 0) {
         return 1;
     }
     clear_status_line();
+    close(current_file);
+    current_file = -1;
 
     if (file_size < 0 || sent != static_cast<std::uint64_t>(file_size)) {
         std::array<char, count_text_size> sent_text{};
@@ -214,11 +215,7 @@ int send_file(const char* file_name) {
         std::printf("File:     %s\n", current_file_name.data());
         std::printf("Offset:   %s\n", sent_text.data());
         std::printf("FileSize: %s\n", size_text.data());
-        close(current_file);
-        current_file = -1;
         return 1;
     }
-    close(current_file);
-    current_file = -1;
     return 0;
 }

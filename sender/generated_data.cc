@@ -14,6 +14,7 @@
 
 #include "batched_send.h"
 #include "checksum.h"
+#include "closing_lines.h"
 #include "console.h"
 #include "interrupts.h"
 #include "network.h"
@@ -28,12 +29,6 @@ constexpr std::size_t bytes_per_value = 4;
 constexpr long empty_pass_pause_ns = 20'000'000;
 constexpr long nanoseconds_per_second = 1'000'000'000;
 constexpr long fresh_second_retry_ns = 1'000'000;
-
-// Blanks the progress line and prints the abort notice.
-void print_abort_notice() {
-    clear_status_line();
-    std::printf("Notice: send was aborted\n");
-}
 
 // Shows the progress line once a second and asks the operator. Returns 1 when the operator
 // answered Y or a signal asked us to stop, 0 to go on; prints nothing else.
@@ -154,12 +149,7 @@ void send_generated_data() {
         }
     }
     clear_status_line();
-    std::printf("\n");
-    std::array<char, count_text_size> count_text{};
-    format_count(total_bytes_sent, count_text.data());
-    std::printf("Successfully sent %s bytes at %u KBS\n", count_text.data(),
-                transfer_rate(total_bytes_sent, start_time));
-    std::printf("TCPIP Data Checksum: %x\n", data_checksum);
+    print_totals();
     std::fflush(stdout);
 }
 

@@ -1,18 +1,17 @@
 #include <unistd.h>
 
-#include <array>
 #include <cstdio>
 #include <ctime>
 
 #include "banner.h"
 #include "buffer_sizes.h"
+#include "closing_lines.h"
 #include "console.h"
 #include "file_list.h"
 #include "file_transmission.h"
 #include "generated_data.h"
 #include "interrupts.h"
 #include "network.h"
-#include "number_format.h"
 #include "sender_connection.h"
 #include "sender_options.h"
 #include "sender_state.h"
@@ -72,15 +71,6 @@ int send_all_files() {
     return 0;
 }
 
-void print_totals() {
-    std::array<char, count_text_size> count_text{};
-    format_count(total_bytes_sent, count_text.data());
-    std::printf("\n");
-    std::printf("Successfully sent %s bytes at %u KBS\n", count_text.data(),
-                transfer_rate(total_bytes_sent, start_time));
-    std::printf("TCPIP Data Checksum: %x\n", data_checksum);
-}
-
 // Runs the transfer the command line asked for. Returns 0 when it ran to its end; 1 when the
 // file loop stopped early, so that a partial transfer never counts as success.
 int run_transfer() {
@@ -111,12 +101,7 @@ int finish_run(int status) {
 // The way out after SIGINT or SIGTERM. Returns the exit status 1.
 int abort_run() {
     std::printf("\nAborting connection ... \n");
-    close_file(&current_file);
-    close_socket(&data_socket);
-    close_socket(&listen_socket);
-    stop_network();
-    free_file_list();
-    return 1;
+    return finish_run(1);
 }
 
 }  // namespace

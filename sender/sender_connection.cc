@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 
+#include "closing_lines.h"
 #include "console.h"
 #include "interrupts.h"
 #include "network.h"
@@ -95,8 +96,7 @@ int wait_for_receiver() {
         }
         if (key_pending()) {
             if (ask_abort() == 1) {
-                clear_status_line();
-                std::printf("Notice: send was aborted\n");
+                print_abort_notice();
                 return 1;
             }
             std::printf("\r%s", waiting_text);

@@ -6,6 +6,8 @@
 #include <list>
 #include <string>
 
+#include "answer_input.h"
+
 // The sender's one global state; every part of the program reads and writes it by name.
 
 extern unsigned char quiet_flag;
@@ -37,7 +39,7 @@ extern unsigned char test_aborted;
 extern std::uint32_t pattern_counter;
 
 // Name of the file being sent and the operator's last answer at the media prompt: each holds
-// at most 511 characters and its terminator.
-constexpr std::size_t name_buffer_size = 512;
+// at most max_name_length characters and its terminator.
+constexpr std::size_t name_buffer_size = max_name_length + 1;
 extern std::array<char, name_buffer_size> current_file_name;
 extern std::array<char, name_buffer_size> reply_line;

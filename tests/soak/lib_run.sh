@@ -1,5 +1,17 @@
 # Helpers shared by the long-run scripts; sourced, not run.
 
+# The programs a script has started (it appends their pids) and its work folder: both go
+# when the script exits, however it exits.
+started=()
+work=""
+clean_up() {
+    for pid in "${started[@]}"; do
+        kill -KILL "$pid" 2>/dev/null || true
+    done
+    [ -z "$work" ] || rm -rf "$work"
+}
+trap clean_up EXIT
+
 # A TCP port that nothing listens on at the moment.
 free_port() {
     local port

@@ -20,14 +20,6 @@ bytes=$((gib << 30))
 
 mkdir -p "$work_root"
 work=$(mktemp -d "$work_root/soak.XXXXXX")
-started=()
-cleanup() {
-    for pid in "${started[@]}"; do
-        kill -KILL "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*"

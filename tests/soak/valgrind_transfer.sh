@@ -24,14 +24,6 @@ pitchwire=$build_dir/sender/pitchwire
 catchwire=$build_dir/receiver/catchwire
 
 work=$(mktemp -d)
-started=()
-cleanup() {
-    for pid in "${started[@]}"; do
-        kill -KILL "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*"

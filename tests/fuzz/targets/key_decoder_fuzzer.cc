@@ -4,20 +4,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <span>
 
+#include "fuzz_support.h"
 #include "key_decoder.h"
 
 namespace {
 
 // Stops the run with a crash report that names the broken promise.
-void require(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
-
 // Decodes every key in bytes the way the console's queue does, checking each step.
 void decode_all(std::span<const unsigned char> bytes, bool input_ended) {
     while (!bytes.empty()) {

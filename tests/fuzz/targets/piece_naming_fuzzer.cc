@@ -3,23 +3,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "answer_input.h"
+#include "fuzz_support.h"
 #include "piece_naming.h"
 #include "receiver_state.h"
-
-namespace {
-
-void require(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string name(reinterpret_cast<const char*>(data), size);

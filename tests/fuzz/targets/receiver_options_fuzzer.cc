@@ -1,35 +1,22 @@
 // catchwire's command line: any list of arguments is parsed without a fault, and an
 // "-autosize=" value gives a piece size of exactly n mebibytes or is refused.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "receiver_options.h"
 #include "receiver_state.h"
 
 namespace {
 
-void require(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
-
 // Parses arguments (after a program name). Returns parse_options' result.
 int parse(const std::vector<std::string>& arguments) {
-    std::vector<std::string> storage{"catchwire"};
-    storage.insert(storage.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    argv.reserve(storage.size() + 1);
-    for (std::string& argument : storage) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    const int result = parse_options(static_cast<int>(storage.size()), argv.data());
+    const int result = parse_command_line("catchwire", arguments, parse_options);
     // The address points into this call's arguments, which end here.
     host_address = nullptr;
     return result;
@@ -65,14 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         return 0;
     }
-    std::vector<std::string> arguments;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        arguments.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    const int result = parse(arguments);
+    const int result = parse(split_arguments(text));
     require(result == 0 || result == 1 || result == usage_shown);
     if (result == 0) {
         require(output_name.size() <= max_name_length);

@@ -1,25 +1,20 @@
 // pitchwire's command line: any list of arguments is parsed without a fault, and a
 // "-readsize=" or "-sendsize=" value is taken exactly, or saturated, never wrapped.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "file_list.h"
+#include "fuzz_support.h"
 #include "sender_options.h"
 #include "sender_state.h"
 
 namespace {
-
-void require(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
 
 bool is_help(std::string_view argument) {
     std::string folded(argument);
@@ -33,15 +28,7 @@ bool is_help(std::string_view argument) {
 
 // Parses arguments (after a program name). Returns parse_options' result.
 int parse(const std::vector<std::string>& arguments) {
-    std::vector<std::string> storage{"pitchwire"};
-    storage.insert(storage.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    argv.reserve(storage.size() + 1);
-    for (std::string& argument : storage) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    const int result = parse_options(static_cast<int>(storage.size()), argv.data());
+    const int result = parse_command_line("pitchwire", arguments, parse_options);
     free_file_list();
     return result;
 }
@@ -79,13 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         return 0;
     }
-    std::vector<std::string> arguments;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        arguments.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
+    const std::vector<std::string> arguments = split_arguments(text);
     for (const std::string& argument : arguments) {
         // The help options end the program by design.
         if (is_help(argument)) {
