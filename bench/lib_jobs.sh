@@ -82,44 +82,38 @@ job_running() {
     [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null
 }
 
-# Waits until TEXT appears in the job's output. Fails when the job ends first or after
-# the deadline in seconds.
+# Runs the command after NAME and SECONDS until it succeeds. Fails when job NAME ends first
+# or after the deadline in seconds.
+wait_while_running() {
+    local name=$1 deadline=$((SECONDS + $2))
+    shift 2
+    while ((SECONDS <= deadline)); do
+        "$@" && return 0
+        job_running "$name" || return 1
+        sleep 0.005
+    done
+    return 1
+}
+
+# Waits until TEXT appears in the job's output, as wait_while_running fails.
 wait_for_text() {
-    local name=$1 text=$2 deadline=$((SECONDS + $3))
-    while ((SECONDS <= deadline)); do
-        grep -qaF -- "$text" "$job_root/$name.out" 2>/dev/null && return 0
-        job_running "$name" || return 1
-        sleep 0.005
-    done
-    return 1
+    wait_while_running "$1" "$3" grep -sqaF -- "$2" "$job_root/$1.out"
 }
 
-# Returns 0 when some socket listens on TCP port P (IPv4 or IPv6), and 1 when none does.
-port_listening() {
-    local hex
+# Returns 0 when some socket uses local TCP port P (IPv4 or IPv6), and 1 when none does:
+# only listening sockets when the state "listening" follows, else any (TIME_WAIT included).
+port_sockets() {
+    local hex state=""
     printf -v hex ':%04X' "$1"
-    awk -v port="$hex" 'FNR > 1 && substr($2, length($2) - 4) == port && $4 == "0A" { found = 1 }
+    [[ ${2:-} == listening ]] && state=0A
+    awk -v port="$hex" -v state="$state" \
+        'FNR > 1 && substr($2, length($2) - 4) == port && (state == "" || $4 == state) { found = 1 }
         END { exit !found }' /proc/net/tcp /proc/net/tcp6 2>/dev/null
 }
 
-# Returns 0 when any socket (in any state, TIME_WAIT included) uses local TCP port P.
-port_in_use() {
-    local hex
-    printf -v hex ':%04X' "$1"
-    awk -v port="$hex" 'FNR > 1 && substr($2, length($2) - 4) == port { found = 1 }
-        END { exit !found }' /proc/net/tcp /proc/net/tcp6 2>/dev/null
-}
-
-# Waits until the job listens on port P. Fails when the job ends first or after the
-# deadline in seconds.
+# Waits until the job listens on port P, as wait_while_running fails.
 wait_for_listener() {
-    local name=$1 port=$2 deadline=$((SECONDS + $3))
-    while ((SECONDS <= deadline)); do
-        port_listening "$port" && return 0
-        job_running "$name" || return 1
-        sleep 0.005
-    done
-    return 1
+    wait_while_running "$1" "$3" port_sockets "$2" listening
 }
 
 # Sets the variable named by $1 to a TCP port that no socket uses now, chosen at random
@@ -130,7 +124,7 @@ pick_port() {
     for ((tries = 0; tries < 200; tries++)); do
         candidate=$((20000 + RANDOM % 12000))
         [[ -n ${used_ports[$candidate]:-} ]] && continue
-        port_in_use "$candidate" && continue
+        port_sockets "$candidate" && continue
         used_ports[$candidate]=1
         picked_port=$candidate
         return 0

@@ -39,9 +39,15 @@ elapsed() {
     awk -v a="$1" -v b="$2" 'BEGIN { printf "%.6f\n", b - a }'
 }
 
+# Prints one line of the table's columns: work, peer, the two rates and their ratio, a
+# heading, then the two processor figures and theirs.
+print_columns() {
+    printf '%-34s %-16s %11s %11s %6s   %-20s %6s %6s %6s\n' "$@"
+}
+
 # Prints the table header.
 print_table_header() {
-    printf '%-34s %-16s %11s %11s %6s   %-20s %6s %6s %6s\n' \
+    print_columns \
         "work" "peer" "ours" "peer" "ratio" "sender CPU ns/byte:" "ours" "peer" "ratio"
 }
 
@@ -58,7 +64,7 @@ print_table_row() {
     our_rate=$(median "${ours_rates[@]}")
     our_cpu=$(format_cpu "$(median "${ours_cpu[@]}")")
     if [[ -n $skipped ]]; then
-        printf '%-34s %-16s %11s %11s %6s   %-20s %6s %6s %6s\n' "$label" "$peer" \
+        print_columns "$label" "$peer" \
             "$(format_rate "$our_rate")" "skipped" "-" "" "$our_cpu" "-" "-"
         printf '%-34s (%s)\n' "" "$skipped"
         return
@@ -66,7 +72,7 @@ print_table_row() {
     local peer_rate peer_cpu_median
     peer_rate=$(median "${peer_rates[@]}")
     peer_cpu_median=$(format_cpu "$(median "${peer_cpu[@]}")")
-    printf '%-34s %-16s %11s %11s %6s   %-20s %6s %6s %6s\n' "$label" "$peer" \
+    print_columns "$label" "$peer" \
         "$(format_rate "$our_rate")" "$(format_rate "$peer_rate")" \
         "$(format_ratio "$our_rate" "$peer_rate")" "" "$our_cpu" "$peer_cpu_median" \
         "$(format_ratio "$our_cpu" "$peer_cpu_median")"

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <span>
 #include <string_view>
 
 #include "answer_input.h"
@@ -87,17 +88,22 @@ int report_abort() {
     return 1;
 }
 
-// Reads up to count blocks of read_size bytes into transfer_buffer with one readv, as count
-// reads of read_size bytes would fill it; a short read ends the data there. Returns the byte
-// count, 0 at the end of the file, or -1 with errno set.
-ssize_t read_blocks(std::int32_t count) {
+// The first count entries cut transfer_buffer into blocks of read_size bytes, in order.
+std::array<iovec, most_blocks_per_batch> block_layout(std::int32_t count) {
     std::array<iovec, most_blocks_per_batch> blocks{};
     for (std::int32_t index = 0; index < count; ++index) {
         blocks[static_cast<std::size_t>(index)] =
             iovec{transfer_buffer.data() + static_cast<std::ptrdiff_t>(index) * read_size,
                   static_cast<std::size_t>(read_size)};
     }
-    return readv(current_file, blocks.data(), count);
+    return blocks;
+}
+
+// Fills the blocks with one readv, as one read of read_size bytes per block would fill them;
+// a short read ends the data there. Returns the byte count, 0 at the end of the file, or -1
+// with errno set.
+ssize_t read_blocks(std::span<const iovec> blocks) {
+    return readv(current_file, blocks.data(), static_cast<int>(blocks.size()));
 }
 
 // Sends the length bytes read into transfer_buffer, block by block, and counts each block
@@ -129,6 +135,7 @@ int send_file_contents(std::int64_t file_size, std::uint64_t* sent) {
     // Advice only: a pipe or a device refuses it and is read just the same.
     posix_fadvise(current_file, 0, 0, POSIX_FADV_SEQUENTIAL);
     const std::int32_t batch_blocks = blocks_per_batch(read_size);
+    const std::array<iovec, most_blocks_per_batch> blocks = block_layout(batch_blocks);
     const std::time_t file_start = std::time(nullptr);
     last_progress_time = file_start;
     for (;;) {
@@ -143,7 +150,8 @@ int send_file_contents(std::int64_t file_size, std::uint64_t* sent) {
         if (cancel_requested != 0) {
             return report_abort();
         }
-        const ssize_t count = read_blocks(batch_blocks);
+        const ssize_t count =
+            read_blocks(std::span(blocks).first(static_cast<std::size_t>(batch_blocks)));
         if (count == 0) {
             return 0;
         }

@@ -30,10 +30,11 @@ constexpr long empty_pass_pause_ns = 20'000'000;
 constexpr long nanoseconds_per_second = 1'000'000'000;
 constexpr long fresh_second_retry_ns = 1'000'000;
 
-// Shows the progress line once a second and asks the operator. Returns 1 when the operator
-// answered Y or a signal asked us to stop, 0 to go on; prints nothing else.
-int poll_for_abort(std::uint64_t count, std::time_t since) {
-    if (std::time(nullptr) > last_progress_time) {
+// Shows the progress line once a second (now is the clock's reading) and asks the operator.
+// Returns 1 when the operator answered Y or a signal asked us to stop, 0 to go on; prints
+// nothing else.
+int poll_for_abort(std::time_t now, std::uint64_t count, std::time_t since) {
+    if (now > last_progress_time) {
         show_total_progress(count, since);
         if (ask_abort() == 1) {
             return 1;
@@ -134,7 +135,7 @@ void send_generated_data() {
     const std::int32_t run_length = block_length * blocks_per_batch(block_length);
     for (;;) {
         // Blocks go together only within one second: the clock is read between batches.
-        if (poll_for_abort(total_bytes_sent, start_time) == 1) {
+        if (poll_for_abort(std::time(nullptr), total_bytes_sent, start_time) == 1) {
             print_abort_notice();
             break;
         }
@@ -193,11 +194,12 @@ void send_test(std::int32_t size, std::int32_t duration_seconds) {
     last_progress_time = 0;
     const std::time_t test_start = wait_for_fresh_second();
     for (;;) {
-        if (std::time(nullptr) - test_start >= duration_seconds) {
+        const std::time_t now = std::time(nullptr);
+        if (now - test_start >= duration_seconds) {
             print_test_result(bytes, size, calls, test_start);
             return;
         }
-        if (poll_for_abort(static_cast<std::uint64_t>(bytes), test_start) == 1) {
+        if (poll_for_abort(now, static_cast<std::uint64_t>(bytes), test_start) == 1) {
             test_aborted = 1;
             print_abort_notice();
             break;

@@ -8,9 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -18,7 +16,7 @@
 
 #include "interrupts.h"
 #include "loopback_peer.h"
-#include "number_format.h"
+#include "printed_text.h"
 #include "sender_state.h"
 
 inline unsigned char pattern_byte(std::uint64_t offset) {
@@ -35,24 +33,15 @@ inline std::string pattern_checksum(std::uint64_t length) {
     for (std::uint64_t offset = 0; offset < length; ++offset) {
         sum += pattern_byte(offset);
     }
-    std::array<char, 16> text{};
-    std::snprintf(text.data(), text.size(), "%x", sum);
-    return text.data();
+    return wiretest::hex32(sum);
 }
 
-// The count as the programs print it: "1,234,567".
-inline std::string grouped(std::uint64_t count) {
-    std::array<char, count_text_size> text{};
-    format_count(count, text.data());
-    return text.data();
-}
+using wiretest::grouped;
 
 // The closing lines of a generated run over what tally holds, as a regular expression.
 inline std::string totals_pattern(const wiretest::byte_tally& tally) {
-    std::array<char, 16> checksum{};
-    std::snprintf(checksum.data(), checksum.size(), "%x", tally.checksum);
     return "\r {79}\r\nSuccessfully sent " + grouped(tally.count) +
-           " bytes at [0-9]+ KBS\nTCPIP Data Checksum: " + checksum.data() + "\n";
+           " bytes at [0-9]+ KBS\nTCPIP Data Checksum: " + wiretest::hex32(tally.checksum) + "\n";
 }
 
 class sender_fixture : public ::testing::Test {

@@ -7,6 +7,7 @@
 #include "generated_data.h"
 #include "generated_support.h"
 #include "output_capture.h"
+#include "printed_text.h"
 
 namespace {
 
@@ -76,8 +77,8 @@ TEST_F(send_test_run, send_error_ends_the_test_and_the_sweep_moves_on) {
     std::string expected;
     for (const char* size : {"512", "1024", "1536"}) {
         expected += std::string("Send test with buf size ") + size +
-                    " bytes\n\nError: send failed: Connection Reset\n\r" + std::string(79, ' ') +
-                    "\r\nSuccessfully sent 0 bytes at 0 KBS\n";
+                    " bytes\n\nError: send failed: Connection Reset\n" + wiretest::blank_line +
+                    "\nSuccessfully sent 0 bytes at 0 KBS\n";
     }
     EXPECT_EQ(out, expected);
 }
@@ -88,9 +89,9 @@ TEST_F(send_test_run, abort_in_the_first_test_ends_the_sweep) {
     cancel_requested = 1;
     const std::string out = captured_output(run_send_test_sweep).out;
     EXPECT_EQ(test_aborted, 1);
-    EXPECT_EQ(out, "Send test with buf size 512 bytes\n\r" + std::string(79, ' ') +
-                       "\rNotice: send was aborted\n\nNotice: send was aborted\n\r" +
-                       std::string(79, ' ') + "\r\nSuccessfully sent 0 bytes at 0 KBS\n");
+    EXPECT_EQ(out, "Send test with buf size 512 bytes\n" + wiretest::blank_line +
+                       "Notice: send was aborted\n\nNotice: send was aborted\n" +
+                       wiretest::blank_line + "\nSuccessfully sent 0 bytes at 0 KBS\n");
 }
 
 }  // namespace

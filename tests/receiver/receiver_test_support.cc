@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "printed_text.h"
+
 namespace wiretest {
 
 receiver_run::receiver_run(std::vector<std::string> args, run_options options) {
@@ -52,7 +54,6 @@ bool receiver_run::wait_for_size(const std::string& name, long long size) const 
 }
 
 std::string without_status_lines(std::string_view out) {
-    const std::string blank_line = "\r" + std::string(79, ' ') + "\r";
     std::string text(out);
     for (std::size_t at = 0; (at = text.find(blank_line, at)) != std::string::npos;) {
         text.erase(at, blank_line.size());

@@ -11,7 +11,7 @@
 
 namespace {
 
-using sendertest::cleared_line;
+using sendertest::blank_line;
 using sendertest::connected_prefix;
 using sendertest::normalized;
 using sendertest::run_transfer;
@@ -40,7 +40,7 @@ TEST(SenderFileTransfer, FilesArriveBackToBackWithMatchingTotals) {
         wiretest::write_file(dir + name, bytes);
         args.push_back(name);
         all_bytes += bytes;
-        expected += opening(name) + cleared_line();
+        expected += opening(name) + blank_line;
     }
     const auto outcome = run_transfer(dir, args);
     EXPECT_TRUE(outcome.stream == all_bytes) << outcome.stream.size();
@@ -63,8 +63,8 @@ TEST(SenderFileTransfer, FileThatCannotBeOpenedAsksUntilQuit) {
     const auto outcome = run_transfer(dir, {"first", subdir, "missing"}, "\nreal\nquit\nQ\n");
     EXPECT_TRUE(outcome.stream == first + "abc");
     EXPECT_EQ(normalized(outcome.result.out),
-              connected_prefix() + opening("first") + cleared_line() + opening(subdir) + not_file +
-                  not_file + "Opening file: \"real\"\n" + cleared_line() + opening("missing") +
+              connected_prefix() + opening("first") + blank_line + opening(subdir) + not_file +
+                  not_file + "Opening file: \"real\"\n" + blank_line + opening("missing") +
                   open_error("missing", absent) + prompt + "Opening file: \"quit\"\n" +
                   open_error("quit", absent) + prompt + totals_text(first + "abc"));
     EXPECT_EQ(outcome.result.exit_status, 1);
@@ -81,8 +81,8 @@ TEST(SenderFileTransfer, PauseAsksBeforeEveryFileAndTakesANewName) {
     const auto outcome = run_transfer(dir, {"-pause", "one", "two"}, "\nother\n");
     EXPECT_TRUE(outcome.stream == one + other);
     EXPECT_EQ(normalized(outcome.result.out),
-              connected_prefix() + opening("one") + prompt + cleared_line() + opening("two") +
-                  prompt + "Opening file: \"other\"\n" + cleared_line() + totals_text(one + other));
+              connected_prefix() + opening("one") + prompt + blank_line + opening("two") + prompt +
+                  "Opening file: \"other\"\n" + blank_line + totals_text(one + other));
     EXPECT_EQ(outcome.result.exit_status, 0);
 }
 

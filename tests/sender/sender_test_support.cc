@@ -10,18 +10,6 @@ namespace sendertest {
 const std::string quiet_banner =
     "\nTCP/IP Data Transfer Utility for Win32 WINSOCK\nVersion 1.34 Sep 13 1999\n\n";
 
-std::string cleared_line() {
-    return "\r" + std::string(79, ' ') + "\r";
-}
-
-std::string grouped(std::uint64_t count) {
-    std::string digits = std::to_string(count);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
-        digits.insert(static_cast<std::size_t>(at), ",");
-    }
-    return digits;
-}
-
 sender_run start_sender(const std::string& dir, const std::vector<std::string>& args,
                         const wiretest::run_options& options, int port) {
     sender_run run;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "loopback_peer.h"
+#include "printed_text.h"
 #include "program_runner.h"
 
 namespace sendertest {
@@ -16,10 +17,8 @@ namespace sendertest {
 // The banner that "-quiet" leaves: empty line, title, version, empty line.
 extern const std::string quiet_banner;
 
-// The status line blanked out: "\r", 79 blanks, "\r".
-std::string cleared_line();
-// count with a comma between groups of three digits.
-std::string grouped(std::uint64_t count);
+using wiretest::blank_line;
+using wiretest::grouped;
 
 // pitchwire started in dir with args; the test waits for its listening line.
 struct sender_run {

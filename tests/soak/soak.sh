@@ -11,6 +11,8 @@
 set -euo pipefail
 # shellcheck source=tests/soak/lib_run.sh
 source "$(dirname "$0")/lib_run.sh"
+# shellcheck source=bench/lib_checks.sh
+source "$(dirname "$0")/../../bench/lib_checks.sh"
 
 pitchwire=$1
 catchwire=$2
@@ -26,32 +28,10 @@ fail() {
     exit 1
 }
 
-# The count printed after "Successfully sent " or "Successfully received ", without commas.
-count_in() {
-    grep -a -o "Successfully $1 [0-9,]*" "$2" | tail -n 1 | sed 's/.* //; s/,//g'
-}
-
-checksum_in() {
-    grep -a -o 'TCPIP Data Checksum: [0-9a-f]*' "$1" | tail -n 1 | sed 's/.* //'
-}
-
-# The checksum of the first n bytes of the counting pattern (little-endian 32-bit values
-# 0, 1, 2, ... wrapping at 2^32), summed byte position by byte position.
-pattern_checksum() {
-    local values=$(($1 / 4)) rest=$(($1 % 4)) sum=0 position
-    for position in 0 1 2 3; do
-        local shift=$((8 * position))
-        local period=$((1 << (shift + 8)))
-        local cycles=$((values / period)) left=$((values % period))
-        local high=$((left >> shift)) low=$((left & ((1 << shift) - 1)))
-        # Each full period holds every byte value 2^shift times: 2^shift * (0 + ... + 255).
-        sum=$((sum + cycles * (1 << shift) * 32640))
-        sum=$((sum + (1 << shift) * high * (high - 1) / 2 + high * low))
-    done
-    for ((position = 0; position < rest; position++)); do
-        sum=$((sum + ((values >> (8 * position)) & 255)))
-    done
-    printf '%x' $((sum & 0xffffffff))
+# Reads the summary (verb "sent" or "received") in a program's output into summary_count
+# and summary_checksum, or fails the run.
+summary_of() {
+    read_summary "$2" "$1" || fail "no \"Successfully $1\" summary in $2"
 }
 
 echo "== counting pattern, ${gib} GiB"
@@ -76,14 +56,16 @@ wait_for "$receiver"
 receiver_status=$last_status
 [ "$sender_status" = 1 ] || fail "the interrupted sender exited $sender_status"
 [ "$receiver_status" = 0 ] || fail "the receiver exited $receiver_status"
-sent=$(count_in sent "$work/pattern-sender.out")
-received=$(count_in received "$work/pattern-receiver.out")
+summary_of sent "$work/pattern-sender.out"
+sent=$summary_count sent_checksum=$summary_checksum
+summary_of received "$work/pattern-receiver.out"
+received=$summary_count received_checksum=$summary_checksum
 echo "sent $sent, received $received"
 [ "$sent" = "$received" ] || fail "the counts differ"
 [ "$sent" -gt $((1 << 32)) ] || fail "the count $sent is not beyond 32 bits"
 expected=$(pattern_checksum "$sent")
-[ "$(checksum_in "$work/pattern-sender.out")" = "$expected" ] || fail "sender checksum, expected $expected"
-[ "$(checksum_in "$work/pattern-receiver.out")" = "$expected" ] || fail "receiver checksum, expected $expected"
+[ "$sent_checksum" = "$expected" ] || fail "sender checksum, expected $expected"
+[ "$received_checksum" = "$expected" ] || fail "receiver checksum, expected $expected"
 
 echo "== sparse file, ${gib} GiB in 4 GiB pieces"
 free_kib=$(df -Pk "$work" | awk 'NR == 2 { print $4 }')
@@ -113,14 +95,15 @@ wait_for "$receiver"
 receiver_status=$last_status
 [ "$sender_status" = 0 ] || fail "the sender exited $sender_status: $(tail -c 500 "$work/file-sender.out")"
 [ "$receiver_status" = 0 ] || fail "the receiver exited $receiver_status: $(tail -c 500 "$work/file-receiver.out")"
-sent=$(count_in sent "$work/file-sender.out")
-received=$(count_in received "$work/file-receiver.out")
+summary_of sent "$work/file-sender.out"
+sent=$summary_count sent_checksum=$summary_checksum
+summary_of received "$work/file-receiver.out"
+received=$summary_count received_checksum=$summary_checksum
 echo "sent $sent, received $received"
 if [ "$sent" != "$bytes" ] || [ "$received" != "$bytes" ]; then
     fail "the counts are not $bytes"
 fi
-[ "$(checksum_in "$work/file-sender.out")" = "$(checksum_in "$work/file-receiver.out")" ] ||
-    fail "the checksums differ"
+[ "$sent_checksum" = "$received_checksum" ] || fail "the checksums differ"
 pieces=("$work"/pieces/IMAGE.*)
 for piece in "${pieces[@]:0:${#pieces[@]}-1}"; do
     [ "$(stat -c %s "$piece")" = $((4 << 30)) ] || fail "$piece is not 4 GiB"

@@ -21,6 +21,7 @@
 #include <stdexcept>
 
 #include "loopback_peer.h"
+#include "printed_text.h"
 
 namespace wiretest {
 
@@ -293,9 +294,7 @@ std::string checksum_hex(std::string_view bytes) {
     const std::uint32_t sum = std::accumulate(
         bytes.begin(), bytes.end(), std::uint32_t{0},
         [](std::uint32_t total, char byte) { return total + static_cast<unsigned char>(byte); });
-    char text[16];
-    std::snprintf(text, sizeof text, "%x", sum);
-    return text;
+    return hex32(sum);
 }
 
 }  // namespace wiretest

@@ -10,10 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "printed_text.h"
+
 // The terminal probe the tests drive (see terminal_probe.cc).
 inline const std::string probe_path = TERMINAL_PROBE_PATH;
-// "\r", 79 blanks, "\r": what clearing the status line writes.
-inline const std::string blank_line = "\r" + std::string(79, ' ') + "\r";
+using wiretest::blank_line;
 
 struct terminal_session {
     pid_t pid = -1;

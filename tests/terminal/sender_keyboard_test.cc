@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "loopback_peer.h"
+#include "printed_text.h"
 #include "probe_session.h"
 #include "program_runner.h"
 
@@ -49,10 +48,9 @@ TEST(SenderKeyboard, TwoYPressesEndGeneratedMode) {
     sender.expect("Y\r\n" + blank_line + "Notice: send was aborted\r\n", at);
     EXPECT_EQ(sender.finish(), 0);
     reader.join();
-    std::array<char, 16> checksum{};
-    std::snprintf(checksum.data(), checksum.size(), "%x\r", tally.checksum);
     EXPECT_EQ(wiretest::count_after(sender.output, "Successfully sent "), tally.count);
-    EXPECT_EQ(wiretest::text_after(sender.output, "TCPIP Data Checksum: "), checksum.data());
+    EXPECT_EQ(wiretest::text_after(sender.output, "TCPIP Data Checksum: "),
+              wiretest::hex32(tally.checksum) + "\r");
 }
 
 }  // namespace
