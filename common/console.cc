@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -28,6 +29,10 @@ int console_fd = -1;
 bool console_gone = false;
 bool mode_saved = false;
 termios saved_mode{};
+// The terminal whose saved mode a signal handler may put back, or -1. Set only after
+// saved_mode is complete, so a handler never sees half of it.
+std::atomic<int> restorable_fd{-1};
+static_assert(std::atomic<int>::is_always_lock_free);
 bool close_registered = false;
 
 // Bytes read from the terminal and not yet decoded: between calls the start of one sequence
@@ -120,6 +125,7 @@ int ensure_polling_mode() {
     if (!mode_saved) {
         saved_mode = current;
         mode_saved = true;
+        restorable_fd.store(console_fd);
     }
     if (has_polling_settings(current, true)) {
         return 0;
@@ -253,6 +259,7 @@ void close_console() {
         return;
     }
     console_normal_mode();
+    restorable_fd.store(-1);
     close(console_fd);
     console_fd = -1;
     console_gone = false;
@@ -273,6 +280,15 @@ int console_input_fd() {
 void console_normal_mode() {
     if (mode_saved && terminal_usable()) {
         tcsetattr(console_fd, TCSANOW, &saved_mode);
+    }
+}
+
+// Only calls that are safe in a signal handler; the foreground test keeps a background job
+// from being stopped by SIGTTOU while it dies.
+void console_restore_from_handler() {
+    const int fd = restorable_fd.load();
+    if (fd >= 0 && tcgetpgrp(fd) == getpgrp()) {
+        tcsetattr(fd, TCSANOW, &saved_mode);
     }
 }
 

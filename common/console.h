@@ -13,6 +13,8 @@ int console_input_fd();
 // Puts the terminal's saved (normal) mode back for a line read from standard input, which
 // in polling mode would never see its line end.
 void console_normal_mode();
+// The same from a signal handler that is about to end the process.
+void console_restore_from_handler();
 // Sets the polling mode again after such a read.
 void console_polling_mode();
 

@@ -7,5 +7,6 @@
 extern volatile std::sig_atomic_t cancel_requested;
 
 // SIGINT and SIGTERM set cancel_requested (without SA_RESTART, so a blocking call returns
-// at once); SIGPIPE and SIGXFSZ are ignored so that failures come back as error codes.
+// at once); SIGPIPE and SIGXFSZ are ignored so that failures come back as error codes;
+// SIGHUP and SIGQUIT, unless ignored, put the terminal's mode back and end the program.
 void install_signal_handlers();

@@ -131,5 +131,8 @@ int terminal_session::finish(int timeout_ms) {
         poll(nullptr, 0, 5);
     }
     pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (WIFSIGNALED(status)) {
+        return shell_signal_status + WTERMSIG(status);
+    }
+    return WEXITSTATUS(status);
 }

@@ -16,6 +16,9 @@
 inline const std::string probe_path = TERMINAL_PROBE_PATH;
 using wiretest::blank_line;
 
+// What finish() adds to the number of a signal that ended the program.
+constexpr int shell_signal_status = 128;
+
 struct terminal_session {
     pid_t pid = -1;
     int master_fd = -1;
@@ -39,7 +42,7 @@ struct terminal_session {
     // Waits up to 5 s until the local-mode flag is on (or off); fails the test otherwise.
     void wait_for_flag(tcflag_t flag, bool on) const;
     // Waits for the program to end (killing it after timeout_ms), collecting the rest of its
-    // output. Returns its exit status, or -1 when it died of a signal or was killed. The
-    // terminal stays open for mode().
+    // output. Returns its exit status, 128 + the signal's number when a signal ended it (as a
+    // shell shows it), or -1 when it had to be killed. The terminal stays open for mode().
     int finish(int timeout_ms = 5000);
 };

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <termios.h>
 
+#include <csignal>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +30,20 @@ TEST(SenderKeyboard, AbortWhileWaitingForTheReceiver) {
     sender.type("Y");
     sender.expect("Y\r\n" + blank_line + "Notice: send was aborted\r\n", at);
     EXPECT_EQ(sender.finish(), 1);
+}
+
+// A hang-up still ends the program at once, as the signal's default does, but the terminal
+// gets its echo and line editing back first.
+TEST(SenderKeyboard, HangUpSignalPutsTheTerminalModeBack) {
+    const std::string file = wiretest::write_file(wiretest::make_temp_dir() + "/data", "bytes");
+    terminal_session sender(wiretest::pitchwire_path(),
+                            {"-port=" + std::to_string(wiretest::free_port()), "-quiet", file});
+    sender.expect("Waiting for connection");
+    sender.wait_for_flag(ICANON, false);
+    kill(sender.pid, SIGHUP);
+    EXPECT_EQ(sender.finish(), shell_signal_status + SIGHUP);
+    EXPECT_EQ(sender.mode().c_lflag, sender.initial_mode.c_lflag);
+    EXPECT_EQ(sender.mode().c_iflag, sender.initial_mode.c_iflag);
 }
 
 // In generated mode the first Y raises the question and the second answers it: the notice,
