@@ -79,8 +79,10 @@ TEST(Transfer, BytesBeforeASilenceAreCountedWhileItLasts) {
     receiver_run run({"out"});
     run.send(std::string(100, 'a'));
     // The progress line comes between receives once a second has passed, so a byte sent
-    // after one brings it up, and it must show both pieces before the stream goes on.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    // after one brings it up, and it must show both pieces before the stream goes on. The
+    // pause is two seconds so that a receiver slow to take the first piece still sees the
+    // clock move on by the time the byte comes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
     run.send("b");
     EXPECT_TRUE(wait_for_output(run.receiver, "Recv: Total Bytes Received: 101 KBS: "));
     run.send(std::string(32768, 'c'));
