@@ -9,6 +9,13 @@ median() {
         END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.9g\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
+# Prints the median of a blank-separated list of numbers.
+median_of() {
+    local -a values
+    read -ra values <<<"$1"
+    median "${values[@]}"
+}
+
 # Prints a rate in bytes per second as GB/s (1e9 bytes) from 1 GB/s up, else as MB/s.
 format_rate() {
     awk -v r="$1" 'BEGIN { if (r >= 1e9) printf "%.2f GB/s", r / 1e9; else printf "%.1f MB/s", r / 1e6 }'
@@ -39,41 +46,42 @@ elapsed() {
     awk -v a="$1" -v b="$2" 'BEGIN { printf "%.6f\n", b - a }'
 }
 
-# Prints one line of the table's columns: work, peer, the two rates and their ratio, a
-# heading, then the two processor figures and theirs.
+# Prints one line of the table's columns: work, peer, the two rates and their ratio, then
+# the processor figures of the senders and of both ends, each with their ratio.
 print_columns() {
-    printf '%-34s %-16s %11s %11s %6s   %-20s %6s %6s %6s\n' "$@"
+    printf '%-30s %-14s %10s %10s %5s   %6s %6s %5s   %6s %6s %5s\n' "$@"
 }
 
-# Prints the table header.
+# Prints the table header: a line naming the two groups of processor figures, then the
+# column names.
 print_table_header() {
-    print_columns \
-        "work" "peer" "ours" "peer" "ratio" "sender CPU ns/byte:" "ours" "peer" "ratio"
+    printf '%-30s %-14s %10s %10s %5s   %-19s   %s\n' "" "" "" "" "" \
+        "sender CPU ns/byte" "both ends ns/byte"
+    print_columns "work" "peer" "ours" "peer" "ratio" "ours" "peer" "ratio" "ours" "peer" "ratio"
 }
 
-# Prints one row: label, peer name, the lists of ours' and peer's rates and CPU figures
-# (space separated), and the reason the peer was skipped ("" when it ran).
+# Prints one row: label, peer name, the lists of ours' and peer's rates, sender CPU figures
+# and both-ends CPU figures (space separated), and the reason the peer was skipped ("" when
+# it ran).
 print_table_row() {
-    local label=$1 peer=$2 skipped=$7
-    local -a ours_rates peer_rates ours_cpu peer_cpu
-    read -ra ours_rates <<<"$3"
-    read -ra peer_rates <<<"$4"
-    read -ra ours_cpu <<<"$5"
-    read -ra peer_cpu <<<"$6"
-    local our_rate our_cpu
-    our_rate=$(median "${ours_rates[@]}")
-    our_cpu=$(format_cpu "$(median "${ours_cpu[@]}")")
+    local label=$1 peer=$2 skipped=$9
+    local our_rate our_cpu our_pair
+    our_rate=$(median_of "$3")
+    our_cpu=$(format_cpu "$(median_of "$5")")
+    our_pair=$(format_cpu "$(median_of "$7")")
     if [[ -n $skipped ]]; then
-        print_columns "$label" "$peer" \
-            "$(format_rate "$our_rate")" "skipped" "-" "" "$our_cpu" "-" "-"
-        printf '%-34s (%s)\n' "" "$skipped"
+        print_columns "$label" "$peer" "$(format_rate "$our_rate")" "skipped" "-" \
+            "$our_cpu" "-" "-" "$our_pair" "-" "-"
+        printf '%-30s (%s)\n' "" "$skipped"
         return
     fi
-    local peer_rate peer_cpu_median
-    peer_rate=$(median "${peer_rates[@]}")
-    peer_cpu_median=$(format_cpu "$(median "${peer_cpu[@]}")")
+    local peer_rate peer_cpu peer_pair
+    peer_rate=$(median_of "$4")
+    peer_cpu=$(format_cpu "$(median_of "$6")")
+    peer_pair=$(format_cpu "$(median_of "$8")")
     print_columns "$label" "$peer" \
         "$(format_rate "$our_rate")" "$(format_rate "$peer_rate")" \
-        "$(format_ratio "$our_rate" "$peer_rate")" "" "$our_cpu" "$peer_cpu_median" \
-        "$(format_ratio "$our_cpu" "$peer_cpu_median")"
+        "$(format_ratio "$our_rate" "$peer_rate")" \
+        "$our_cpu" "$peer_cpu" "$(format_ratio "$our_cpu" "$peer_cpu")" \
+        "$our_pair" "$peer_pair" "$(format_ratio "$our_pair" "$peer_pair")"
 }

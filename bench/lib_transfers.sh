@@ -1,6 +1,7 @@
 # One measured transfer of each kind the throughput benchmark compares. Each sets
-# result_rate (bytes per second over the wall-clock time of the transfer) and result_cpu
-# (processor nanoseconds per byte of the sending process), or ends the benchmark through
+# result_rate (bytes per second over the wall-clock time of the transfer), result_cpu
+# (processor nanoseconds per byte of the sending process) and result_pair_cpu (the same for
+# both ends together), or ends the benchmark through
 # fail_transfer when anything about the transfer is wrong. Sourced by throughput.sh, which
 # sets pitchwire, catchwire, nc_command, data_file, data_size, data_checksum, work_dir,
 # transfer_limit and generated_seconds.
@@ -31,6 +32,17 @@ fail_transfer() {
 # Processor seconds the sending job used after the moment its baseline was taken.
 sender_cpu_since() {
     awk -v total="$(job_cpu_seconds "$1")" -v base="$2" 'BEGIN { printf "%.6f\n", total - base }'
+}
+
+# Sets result_cpu and result_pair_cpu for BYTES from the sender's processor seconds and the
+# receiving job's. On loopback either end may do the other's share of the TCP work (the
+# receiver's reads send what a full window held back), so the sum is the fairer measure
+# when the two pairs run at different speeds.
+set_cpu_results() {
+    local bytes=$1 sender_seconds=$2 receiver_job=$3
+    result_cpu=$(ns_per_byte "$sender_seconds" "$bytes")
+    result_pair_cpu=$(ns_per_byte "$(awk -v a="$sender_seconds" \
+        -v b="$(job_cpu_seconds "$receiver_job")" 'BEGIN { printf "%.6f\n", a + b }')" "$bytes")
 }
 
 # Checks a received file against the data file and removes it; the names after the file
@@ -89,7 +101,7 @@ run_ours_file() {
     check_our_summary received "$job_root/recv.out" "$data_size" "$data_checksum"
     [[ $output == - ]] || check_received_file "$output" send recv
     result_rate=$(rate_of "$data_size" "$(elapsed "$t0" "$t1")")
-    result_cpu=$(ns_per_byte "$(sender_cpu_since send "$base_cpu")" "$data_size")
+    set_cpu_results "$data_size" "$(sender_cpu_since send "$base_cpu")" recv
 }
 
 # netcat sends the data file to netcat. Argument: "file" or "-" (received into /dev/null).
@@ -109,7 +121,7 @@ run_nc_file() {
     t1=$EPOCHREALTIME
     [[ $output == /dev/null ]] || check_received_file "$output" send recv
     result_rate=$(rate_of "$data_size" "$(elapsed "$t0" "$t1")")
-    result_cpu=$(ns_per_byte "$(sender_cpu_since send "$base_cpu")" "$data_size")
+    set_cpu_results "$data_size" "$(sender_cpu_since send "$base_cpu")" recv
 }
 
 # pitchwire sends its generated pattern to catchwire "-" for generated_seconds, then is
@@ -137,7 +149,7 @@ run_ours_generated() {
         fail_transfer "checksum $sent_checksum of $sent bytes is not the pattern's" send recv
     check_our_summary received "$job_root/recv.out" "$sent" "$sent_checksum"
     result_rate=$(rate_of "$sent" "$(elapsed "$t0" "$t1")")
-    result_cpu=$(ns_per_byte "$(sender_cpu_since send "$base_cpu")" "$sent")
+    set_cpu_results "$sent" "$(sender_cpu_since send "$base_cpu")" recv
 }
 
 # Prints field FIELD ("bytes" or "seconds") of the summary SECTION ("sum_sent" or
@@ -163,5 +175,5 @@ run_iperf3() {
     ((received > 0 && received <= sent)) ||
         fail_transfer "iperf3 received $received of $sent bytes" client server
     result_rate=$(rate_of "$received" "$seconds")
-    result_cpu=$(ns_per_byte "$(job_cpu_seconds client)" "$sent")
+    set_cpu_results "$sent" "$(job_cpu_seconds client)" server
 }

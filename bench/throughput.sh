@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Side-by-side throughput of pitchwire/catchwire and of the usual tools on the same work,
 # over 127.0.0.1, in interleaved rounds (ours, peer, ours, peer ...), with the median of
-# each side, the ratio ours/peer and the sending process's processor time per byte.
+# each side, the ratio ours/peer, and the processor time per byte of the sending process
+# and of both ends together.
 # Each transfer is checked as far as its tools allow, so a fast wrong answer never counts:
 # ours by both byte counts, both checksums and the received file against the source; nc's
 # received file against the source; iperf3 by the bytes received against those sent. A
@@ -184,7 +185,7 @@ case_peers=("nc > file" "nc > file" "nc > /dev/null" "nc > /dev/null" "iperf3 -l
 case_ours=("run_ours_file file" "run_ours_file file -readsize=32768" "run_ours_file -"
     "run_ours_file - -readsize=32768" "run_ours_generated")
 case_theirs=("run_nc_file file" "run_nc_file file" "run_nc_file -" "run_nc_file -" "run_iperf3")
-declare -a ours_rates=() peer_rates=() ours_cpu=() peer_cpu=()
+declare -a ours_rates=() peer_rates=() ours_cpu=() peer_cpu=() ours_pair=() peer_pair=()
 
 # Prints why the peer of comparison INDEX does not run; nothing when it runs.
 peer_skip_reason() {
@@ -201,8 +202,9 @@ measure() {
     # shellcheck disable=SC2206 # the command and its arguments, split on blanks
     local -a transfer=(${4})
     "${transfer[@]}"
-    printf 'round %d/%d  %-30s %-5s %11s  %s ns/byte\n' "$round" "$rounds" \
-        "${case_labels[index]}" "$side" "$(format_rate "$result_rate")" "$result_cpu" >&2
+    printf 'round %d/%d  %-30s %-5s %11s  %s ns/byte (both ends %s)\n' "$round" "$rounds" \
+        "${case_labels[index]}" "$side" "$(format_rate "$result_rate")" "$result_cpu" \
+        "$result_pair_cpu" >&2
 }
 
 main() {
@@ -239,10 +241,12 @@ main() {
             measure ours "$index" "$round" "${case_ours[index]}"
             ours_rates[index]+=" $result_rate"
             ours_cpu[index]+=" $result_cpu"
+            ours_pair[index]+=" $result_pair_cpu"
             [[ -z $(peer_skip_reason "$index") ]] || continue
             measure peer "$index" "$round" "${case_theirs[index]}"
             peer_rates[index]+=" $result_rate"
             peer_cpu[index]+=" $result_cpu"
+            peer_pair[index]+=" $result_pair_cpu"
         done
     done
 
@@ -253,7 +257,7 @@ main() {
     for index in "${!case_labels[@]}"; do
         print_table_row "${case_labels[index]}" "${case_peers[index]}" "${ours_rates[index]}" \
             "${peer_rates[index]:-}" "${ours_cpu[index]}" "${peer_cpu[index]:-}" \
-            "$(peer_skip_reason "$index")"
+            "${ours_pair[index]}" "${peer_pair[index]:-}" "$(peer_skip_reason "$index")"
     done
 }
 
