@@ -215,6 +215,7 @@ main() {
     for tool in timeout setsid cmp od awk stat; do
         command -v "$tool" >/dev/null || die 1 "$tool is needed"
     done
+    [[ -z $sender_cpu ]] || command -v taskset >/dev/null || die 1 "taskset is needed for --cpus"
     find_program pitchwire pitchwire sender
     find_program catchwire catchwire receiver
     ensure_peers

@@ -27,10 +27,9 @@ constexpr int status_line_width = 79;
 int console_fd = -1;
 // Set after a hang-up: the descriptor stays open for close_console but is never read again.
 bool console_gone = false;
-bool mode_saved = false;
 termios saved_mode{};
-// The terminal whose saved mode a signal handler may put back, or -1. Set only after
-// saved_mode is complete, so a handler never sees half of it.
+// The terminal whose mode saved_mode holds, or -1 before it is saved. Set only after
+// saved_mode is complete, so a signal handler never sees half of it.
 std::atomic<int> restorable_fd{-1};
 static_assert(std::atomic<int>::is_always_lock_free);
 bool close_registered = false;
@@ -122,9 +121,8 @@ int ensure_polling_mode() {
         note_terminal_error();
         return 1;
     }
-    if (!mode_saved) {
+    if (restorable_fd.load() < 0) {
         saved_mode = current;
-        mode_saved = true;
         restorable_fd.store(console_fd);
     }
     if (has_polling_settings(current, true)) {
@@ -263,7 +261,6 @@ void close_console() {
     close(console_fd);
     console_fd = -1;
     console_gone = false;
-    mode_saved = false;
     raw_length = 0;
     code_next = 0;
     code_count = 0;
@@ -278,7 +275,7 @@ int console_input_fd() {
 
 // Restores the saved mode if this process may touch the terminal; failures leave the mode.
 void console_normal_mode() {
-    if (mode_saved && terminal_usable()) {
+    if (restorable_fd.load() >= 0 && terminal_usable()) {
         tcsetattr(console_fd, TCSANOW, &saved_mode);
     }
 }

@@ -16,7 +16,6 @@ namespace {
 // Windows Sockets numbers this layer reports.
 constexpr int wsa_interrupted = 10004;
 constexpr int wsa_invalid_argument = 10022;
-constexpr int wsa_would_block = 10035;
 constexpr int wsa_address_not_available = 10049;
 
 struct errno_code_pair {
@@ -257,7 +256,8 @@ int socket_send_batch(int socket_fd, mmsghdr* messages, unsigned int count) {
 }
 
 // The count of bytes received (0 once the peer has closed), or -1: 10054 after a reset,
-// 10035 in non-blocking mode when nothing waits, 10004 when the operator asked to stop.
+// 10035 when nothing came (in non-blocking mode, or once a gathering wait set by
+// socket_gather_receives passed), 10004 when the operator asked to stop.
 int socket_recv(int socket_fd, void* buffer, int length) {
     if (length < 0) {
         return fail_with(wsa_invalid_argument);

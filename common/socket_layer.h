@@ -8,6 +8,8 @@
 // Every call that fails returns -1 and records the code that last_socket_error() gives.
 
 constexpr int invalid_socket = -1;
+// The code of a call that found nothing to do yet: no connection waiting, no room, no data.
+constexpr int wsa_would_block = 10035;
 
 // Windows Sockets code for the most recent failing call of this layer.
 int last_socket_error();

@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr int would_block = 10035;
 // How long a receive waits for a full buffer before it hands over what has come: the
 // sender wakes this process once per buffer rather than once per packet, and a trickle
 // still shows in the count well within the once-a-second progress line.
@@ -30,7 +29,7 @@ constexpr int gather_wait_ms = 100;
 int receive_some(std::span<unsigned char> space) {
     for (;;) {
         const int received = socket_recv(data_socket, space.data(), static_cast<int>(space.size()));
-        if (received != -1 || last_socket_error() != would_block || cancel_requested != 0) {
+        if (received != -1 || last_socket_error() != wsa_would_block || cancel_requested != 0) {
             return received;
         }
     }
@@ -85,7 +84,7 @@ int receive_stream(int& output_fd) {
             const std::time_t now = std::time(nullptr);
             if (now > last_progress_time) {
                 show_progress(total_received, start_time);
-                last_progress_time = std::time(nullptr);
+                last_progress_time = now;
             }
             const int received = receive_some(std::span(recv_buffer).subspan(fill_level));
             if (received == -1) {

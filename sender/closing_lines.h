@@ -1,6 +1,7 @@
 #pragma once
 
-// The lines that end a transfer, printed alike by the file and the generated-data runs.
+// The lines that end a run: the totals of a file or pattern run, and the abort notice that
+// replaces a status line.
 
 // "\n", then the count, the rate and the checksum of everything sent since the connection.
 void print_totals();

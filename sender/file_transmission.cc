@@ -135,7 +135,9 @@ int send_file_contents(std::int64_t file_size, std::uint64_t* sent) {
     // Advice only: a pipe or a device refuses it and is read just the same.
     posix_fadvise(current_file, 0, 0, POSIX_FADV_SEQUENTIAL);
     const std::int32_t batch_blocks = blocks_per_batch(read_size);
-    const std::array<iovec, most_blocks_per_batch> blocks = block_layout(batch_blocks);
+    const std::array<iovec, most_blocks_per_batch> layout = block_layout(batch_blocks);
+    const std::span<const iovec> blocks =
+        std::span(layout).first(static_cast<std::size_t>(batch_blocks));
     const std::time_t file_start = std::time(nullptr);
     last_progress_time = file_start;
     for (;;) {
@@ -150,8 +152,7 @@ int send_file_contents(std::int64_t file_size, std::uint64_t* sent) {
         if (cancel_requested != 0) {
             return report_abort();
         }
-        const ssize_t count =
-            read_blocks(std::span(blocks).first(static_cast<std::size_t>(batch_blocks)));
+        const ssize_t count = read_blocks(blocks);
         if (count == 0) {
             return 0;
         }

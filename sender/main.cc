@@ -126,9 +126,7 @@ int main(int argc, char** argv) {
     show_local_address();
     apply_buffer_sizes();
     if (config_flag != 0) {
-        stop_network();
-        free_file_list();
-        return 1;
+        return finish_run(1);
     }
     if (wait_for_receiver() != 0) {
         return cancel_requested != 0 ? abort_run() : finish_run(1);

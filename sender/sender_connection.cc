@@ -17,7 +17,6 @@
 namespace {
 
 constexpr int address_in_use = 10048;
-constexpr int would_block = 10035;
 // The longest a key press waits to be noticed while nobody connects.
 constexpr int keyboard_check_ms = 50;
 
@@ -104,7 +103,7 @@ int wait_for_receiver() {
         }
         data_socket = socket_accept(listen_socket, &peer);
         error_code = data_socket == invalid_socket ? last_socket_error() : 0;
-        if (data_socket != invalid_socket || error_code != would_block) {
+        if (data_socket != invalid_socket || error_code != wsa_would_block) {
             break;
         }
         wait_for_event(&watch_console);

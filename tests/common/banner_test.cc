@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "output_capture.h"
+#include "printed_text.h"
 
 // The library leaves the title to each program; these tests stand in for the sender.
 const char* const banner_title = "TCP/IP Data Transfer Utility for Win32 WINSOCK";
@@ -11,8 +12,7 @@ namespace {
 
 using wiretest::captured_stdout;
 
-constexpr const char* title_block =
-    "\nTCP/IP Data Transfer Utility for Win32 WINSOCK\nVersion 1.34 Sep 13 1999\n\n";
+const std::string title_block = wiretest::quiet_banner_of(banner_title);
 
 TEST(Banner, FullAndQuietTexts) {
     EXPECT_EQ(captured_stdout([] { print_banner(0, 1, 34, "Sep 13 1999"); }),

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "printed_text.h"
 #include "program_runner.h"
 
 namespace {
@@ -136,12 +137,13 @@ std::vector<std::string> random_command_line(generator& random,
 // banner's first line, and main's quiet banner (an empty line, the title and the version).
 std::vector<std::string> banners_of(const std::string& program) {
     const std::string out = run_program(program, {}).out;
-    const std::size_t version = out.find("\nVersion 1.34 Sep 13 1999\n");
+    const std::size_t version = out.find("\n" + version_line);
     if (version == std::string::npos) {
         return {};
     }
     const std::size_t title = out.rfind("\n\n", version) + 1;
-    return {out.substr(0, out.find('\n') + 1), out.substr(title, version + 26 - title)};
+    const std::size_t banner_end = version + 1 + version_line.size();
+    return {out.substr(0, out.find('\n') + 1), out.substr(title, banner_end - title)};
 }
 
 // Why the run is wrong, or "" when it is right.

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,11 @@ struct reset_case {
     std::vector<std::string> kept;  // complete pieces of a mebibyte each, in order
     std::string deleted;
 };
+
+// Names the case in test listings, which would otherwise show its bytes (pointers included).
+void PrintTo(const reset_case& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class ResetConnection : public testing::TestWithParam<reset_case> {};
 

@@ -3,6 +3,7 @@
 // must not suffer. A closed standard descriptor must never be taken over by a socket or the
 // output file, or the messages would land in the data.
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,11 @@ struct broken_output {
 constexpr const char* streams_closed = R"("$0" "$@" <&- >&-; echo "exit=$?" >&2)";
 constexpr const char* reader_gone =
     R"({ "$0" "$@"; echo "exit=$?" >&2; } | { head -n 1 >/dev/null; exec 0<&-; echo reader-gone >&2; })";
+
+// Names the case in test listings, which would otherwise show its bytes (pointers included).
+void PrintTo(const broken_output& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class BrokenOutput : public testing::TestWithParam<broken_output> {};
 

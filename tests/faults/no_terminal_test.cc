@@ -1,6 +1,7 @@
 // No controlling terminal and standard input at its end, as under a service or CI: each
 // program's prompt stops as if "Q" were typed, is asked once, and both programs end.
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,11 @@ struct prompt_case {
     int exit_status;          // of the program that prompts
     std::size_t copied_size;  // what the receiver keeps of the first file
 };
+
+// Names the case in test listings, which would otherwise show its bytes (pointers included).
+void PrintTo(const prompt_case& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class NoTerminal : public testing::TestWithParam<prompt_case> {};
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,6 +55,11 @@ struct stall_case {
 };
 
 constexpr const char* aborting = "\nAborting connection ... \n";
+
+// Names the case in test listings, which would otherwise show its bytes (pointers included).
+void PrintTo(const stall_case& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class Stalled : public testing::TestWithParam<stall_case> {};
 

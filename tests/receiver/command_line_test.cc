@@ -7,6 +7,7 @@
 
 #include "banner.h"
 #include "output_capture.h"
+#include "printed_text.h"
 #include "program_runner.h"
 #include "receiver_options.h"
 
@@ -21,7 +22,7 @@ const std::string usage =
     "       -autosize=n : Limit created files to n MB\n"
     "       -autoname   : Automatically name image files\n"
     "       -port       : Set TCP/IP Port Number\n";
-const std::string quiet_banner = "\nTCP/IP Data Transfer Utility\nVersion 1.34 Sep 13 1999\n\n";
+const std::string quiet_banner = wiretest::quiet_banner_of("TCP/IP Data Transfer Utility");
 
 // Every run ends before a connection is made, and none may leave a file behind.
 TEST(CommandLine, HelpAndEveryRefusal) {

@@ -8,7 +8,7 @@
 namespace sendertest {
 
 const std::string quiet_banner =
-    "\nTCP/IP Data Transfer Utility for Win32 WINSOCK\nVersion 1.34 Sep 13 1999\n\n";
+    wiretest::quiet_banner_of("TCP/IP Data Transfer Utility for Win32 WINSOCK");
 
 sender_run start_sender(const std::string& dir, const std::vector<std::string>& args,
                         const wiretest::run_options& options, int port) {

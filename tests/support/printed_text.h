@@ -5,8 +5,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace wiretest {
+
+// The line both banners end their title with.
+inline const std::string version_line = "Version 1.34 Sep 13 1999\n";
+
+// A quiet banner: an empty line, the program's title, the version line and an empty line.
+inline std::string quiet_banner_of(std::string_view title) {
+    return "\n" + std::string(title) + "\n" + version_line + "\n";
+}
 
 // "\r", 79 blanks, "\r": what clearing the status line writes.
 inline const std::string blank_line = "\r" + std::string(79, ' ') + "\r";

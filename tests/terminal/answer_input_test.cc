@@ -53,13 +53,16 @@ TEST(AnswerLine, InterruptBeforeTheReadEndsItAtOnce) {
     ASSERT_EQ(pipe(pipe_fds.data()), 0);
     const int saved_stdin = dup(STDIN_FILENO);
     dup2(pipe_fds[0], STDIN_FILENO);
+    std::atomic<bool> typed = false;
     std::thread late_typist([&] {
         std::this_thread::sleep_for(std::chrono::seconds(2));
         EXPECT_EQ(write(pipe_fds[1], "late\n", 5), 5);
+        typed = true;
     });
     cancel_requested = 1;
     std::array<char, max_name_length + 1> answer{};
     const int status = read_answer_line(answer.data());
+    EXPECT_FALSE(typed) << "the read waited for the late line";
     cancel_requested = 0;
     late_typist.join();
     dup2(saved_stdin, STDIN_FILENO);
@@ -74,6 +77,8 @@ TEST(AnswerLine, InterruptBeforeTheReadEndsItAtOnce) {
 // echoed), and the polling mode is back once the line is read; Ctrl+C ends the reading.
 TEST(AnswerLine, TerminalIsInNormalModeForTheRead) {
     terminal_session terminal(probe_path, {"answer"});
+    // A new terminal starts in the normal mode: the read's switch comes after the prompt.
+    terminal.expect("Answer: ");
     terminal.wait_for_flag(ICANON, true);
     terminal.type("hello\r");
     // The probe reports whether line editing was off right after the read.
@@ -82,7 +87,6 @@ TEST(AnswerLine, TerminalIsInNormalModeForTheRead) {
 
     terminal.wait_for_flag(ICANON, true);
     terminal.type("par");
-    terminal.wait_for_flag(ICANON, true);
     terminal.type("\x03");
     terminal.expect("result 1 [] canonical=0\r\n", at);
     EXPECT_EQ(terminal.finish(), 0);

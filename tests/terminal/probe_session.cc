@@ -12,7 +12,8 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
-#include <thread>
+
+#include "loopback_peer.h"
 
 namespace {
 
@@ -108,11 +109,10 @@ termios terminal_session::mode() const {
 }
 
 void terminal_session::wait_for_flag(tcflag_t flag, bool on) const {
-    const auto deadline = steady_clock::now() + std::chrono::seconds(5);
-    while (((mode().c_lflag & flag) != 0) != on) {
-        ASSERT_GT(remaining_ms(deadline), 0) << "the terminal's mode never changed";
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    constexpr int mode_change_wait_ms = 5000;
+    EXPECT_TRUE(wiretest::wait_until([&] { return ((mode().c_lflag & flag) != 0) == on; },
+                                     mode_change_wait_ms))
+        << "the terminal's mode never changed";
 }
 
 int terminal_session::finish(int timeout_ms) {

@@ -11,7 +11,6 @@
 
 namespace {
 
-// Stops the run with a crash report that names the broken promise.
 // Decodes every key in bytes the way the console's queue does, checking each step.
 void decode_all(std::span<const unsigned char> bytes, bool input_ended) {
     while (!bytes.empty()) {

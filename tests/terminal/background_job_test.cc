@@ -1,7 +1,7 @@
-// The sender's wait for a receiver sleeps in poll() on the listening socket and the terminal.
-// While another job owns the terminal, input waiting there is not ours to read, so the
-// terminal must not be offered to poll: it would report that input again and again and
-// turn the wait into a busy loop.
+// The programs' waits sleep in poll() on their socket and the terminal. While another job
+// owns the terminal, input waiting there is not ours to read, so the terminal must not be
+// offered to poll: it would report that input again and again and turn the wait into a busy
+// loop. Nor may a background job touch the terminal's mode, which would stop it.
 
 #include <gtest/gtest.h>
 #include <pty.h>
@@ -20,7 +20,8 @@ enum job_result {
     offered_only_in_foreground = 0,
     offered_in_background = 10,
     not_offered_in_foreground,
-    no_terminal
+    no_terminal,
+    stopped_in_background
 };
 
 // Runs in a process group of its own on the session's terminal, first as a background job,
@@ -41,15 +42,22 @@ int check_as_a_job(int terminal_fd) {
     return console_input_fd() == -1 ? not_offered_in_foreground : offered_only_in_foreground;
 }
 
-// The exit code of child, or no_terminal when it did not exit by itself.
+// The exit code of child; stopped_in_background when it was stopped (by SIGTTOU for touching
+// the terminal), which ends it; no_terminal when it did not exit by itself.
 int exit_code_of(pid_t child) {
     int status = 0;
-    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)
-               ? WEXITSTATUS(status)
-               : no_terminal;
+    if (child <= 0 || waitpid(child, &status, WUNTRACED) != child) {
+        return no_terminal;
+    }
+    if (WIFSTOPPED(status)) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        return stopped_in_background;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : no_terminal;
 }
 
-TEST(SenderBackgroundWait, TerminalIsOfferedToPollOnlyInTheForeground) {
+TEST(BackgroundJob, TerminalIsOfferedToPollOnlyInTheForeground) {
     int master_fd = -1;
     int slave_fd = -1;
     ASSERT_EQ(openpty(&master_fd, &slave_fd, nullptr, nullptr, nullptr), 0);
