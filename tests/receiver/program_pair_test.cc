@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,41 @@ TEST(ProgramPair, SentFilesArriveAsOneIdenticalStream) {
         EXPECT_EQ(text_after(received.out, "TCPIP Data Checksum: "), checksum_hex(stream));
         EXPECT_EQ(text_after(sent.out, "TCPIP Data Checksum: "), checksum_hex(stream));
     }
+}
+
+// An operator at the piece prompt far longer than the peer limit: the receiver's window
+// stays closed while its kernel still answers, so the sender, blocked in a send all the
+// while, waits, and the pieces come out whole.
+TEST(ProgramPair, OperatorSlowerThanThePeerLimitAtThePiecePrompt) {
+    constexpr std::size_t piece = 8 << 20;
+    const std::string dir = make_temp_dir();
+    const std::string stream = random_bytes(3 * piece, 23);
+    run_options options;
+    options.working_directory = dir;
+    options.stdin_open = true;
+    options.environment = {"WIRE_TEST_PEER_TIMEOUT=3"};
+    const std::string port = "-port=" + std::to_string(free_port());
+    running_program sender =
+        start_program(pitchwire_path(), {port, write_file(dir + "/source", stream)}, options);
+    const program_guard sender_guard(sender);
+    ASSERT_TRUE(wait_for_output(sender, "Waiting for connection"));
+    running_program receiver =
+        start_program(catchwire_path(), {port, "-autosize=8", "127.0.0.1", "ONE"}, options);
+    const program_guard receiver_guard(receiver);
+    ASSERT_TRUE(wait_for_output(receiver, "Enter new filename [Q]: "));
+    // Four times the limit; the stream is too long for the buffers between the two, so the
+    // sender cannot have finished meanwhile.
+    EXPECT_FALSE(wait_for_output(sender, "Successfully sent", 12000)) << sender.out;
+    write_stdin(receiver, "TWO\n");
+    EXPECT_TRUE(wait_for_output(receiver, "end of file TWO\nEnter new filename [Q]: "));
+    write_stdin(receiver, "THREE\n");
+    const program_result sent = finish_program(sender);
+    const program_result received = finish_program(receiver);
+    EXPECT_EQ(sent.exit_status, 0) << sent.out;
+    EXPECT_EQ(received.exit_status, 0) << received.out;
+    EXPECT_TRUE(read_file(dir + "/ONE") + read_file(dir + "/TWO") + read_file(dir + "/THREE") ==
+                stream)
+        << "the pieces are not the stream";
 }
 
 }  // namespace

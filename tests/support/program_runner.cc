@@ -127,6 +127,9 @@ running_program start_program(const std::string& path, const std::vector<std::st
                          static_cast<rlim_t>(options.file_size_limit)};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
+        for (const std::string& entry : options.environment) {
+            putenv(const_cast<char*>(entry.c_str()));
+        }
         signal(SIGPIPE, SIG_DFL);
         execv(path.c_str(), argv.data());
         _exit(127);

@@ -17,11 +17,12 @@ std::string pitchwire_path();
 std::string catchwire_path();
 
 struct run_options {
-    std::string stdin_text;         // fed to standard input, which then ends
-    bool stdin_open = false;        // keep standard input open (a pipe nobody writes)
-    std::string working_directory;  // empty: the test's own
-    long file_size_limit = -1;      // RLIMIT_FSIZE in bytes for the child; -1 = none
-    int timeout_ms = 30000;         // the child is killed after this
+    std::string stdin_text;                // fed to standard input, which then ends
+    bool stdin_open = false;               // keep standard input open (a pipe nobody writes)
+    std::string working_directory;         // empty: the test's own
+    long file_size_limit = -1;             // RLIMIT_FSIZE in bytes for the child; -1 = none
+    int timeout_ms = 30000;                // the child is killed after this
+    std::vector<std::string> environment;  // "NAME=value" entries added for the child
 };
 
 struct program_result {
