@@ -2,6 +2,7 @@
 // truthfully, keep exactly what it has, and exit by itself.
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <ostream>
@@ -140,5 +141,93 @@ INSTANTIATE_TEST_SUITE_P(
                    {"IMAGE.000", "IMAGE.001"},
                    "IMAGE.002"}),
     [](const testing::TestParamInfo<reset_case>& info) { return std::string(info.param.name); });
+
+// The sender's file loop stopping early reaches catchwire as a reset, never as the end of a
+// complete stream: neither end reports success, and the copy, incomplete, is deleted.
+struct early_stop_case {
+    const char* name;
+    std::vector<std::string> files;    // "head" (a mebibyte), "sparse" (4 GiB), "fifo", or absent
+    std::string answers;               // pitchwire's standard input
+    bool interrupt;                    // SIGINT once the copy holds a mebibyte
+    std::vector<std::string> printed;  // by the sender, in this order
+    std::vector<std::string> never_printed;  // by the sender
+};
+
+void PrintTo(const early_stop_case& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class EarlyStop : public testing::TestWithParam<early_stop_case> {};
+
+TEST_P(EarlyStop, ReachesTheReceiverAsAReset) {
+    const early_stop_case& row = GetParam();
+    const std::string dir = make_temp_dir();
+    write_file(dir + "/head", random_bytes(mib, 3));
+    const std::string sparse = write_file(dir + "/sparse", random_bytes(mib, 5));
+    ASSERT_EQ(truncate(sparse.c_str(), 4LL << 30), 0);
+    ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
+    run_options options;
+    options.working_directory = dir;
+    options.stdin_text = row.answers;
+    const std::string port = "-port=" + std::to_string(free_port());
+    std::vector<std::string> args{port};
+    args.insert(args.end(), row.files.begin(), row.files.end());
+    running_program sender = start_program(pitchwire_path(), args, options);
+    program_guard sender_guard(sender);
+    ASSERT_TRUE(wait_for_output(sender, "Waiting for connection"));
+    running_program receiver = start_program(catchwire_path(), {port, "127.0.0.1", dir + "/copy"});
+    program_guard receiver_guard(receiver);
+    if (row.interrupt) {
+        ASSERT_TRUE(wait_until([&] { return file_length(dir + "/copy") >= 1 << 20; }, 20000));
+        // A signal that lands just before a FIFO's open begins to wait is seen only with the
+        // next one.
+        EXPECT_TRUE(wait_until([&] {
+            kill(sender.pid, SIGINT);
+            return wait_for_output(sender, "Aborting connection", 200);
+        }));
+    }
+
+    const program_result sent = finish_program(sender);
+    const program_result received = finish_program(receiver);
+    EXPECT_EQ(sent.exit_status, 1);
+    std::size_t from = 0;
+    for (const std::string& text : row.printed) {
+        from = sent.out.find(text, from);
+        ASSERT_NE(from, std::string::npos) << "missing " << text << " in " << sent.out;
+    }
+    for (const std::string& text : row.never_printed) {
+        EXPECT_EQ(sent.out.find(text), std::string::npos) << text << " in " << sent.out;
+    }
+    EXPECT_EQ(received.exit_status, 1);
+    EXPECT_NE(received.out.find("\nError: recv failed: Connection Reset\n"), std::string::npos)
+        << received.out;
+    EXPECT_EQ(received.out.find("Successfully received"), std::string::npos);
+    EXPECT_EQ(file_length(dir + "/copy"), -1) << "the incomplete copy was kept";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sender, EarlyStop,
+    testing::Values(
+        early_stop_case{"QuitAtTheMediaPrompt",
+                        {"head", "missing"},
+                        "Q\n",
+                        false,
+                        {"Error: Could not open missing\n", "Successfully sent 1,048,576 bytes"},
+                        {"Aborting"}},
+        early_stop_case{"InterruptMidFile",
+                        {"sparse"},
+                        "",
+                        true,
+                        {"\nNotice: send was aborted\n", "\nAborting connection ... \n"},
+                        {"Could not send complete"}},
+        early_stop_case{"InterruptWhileAFifoWaitsForItsWriter",
+                        {"head", "fifo"},
+                        "",
+                        true,
+                        {"Opening file: fifo\n", "\nAborting connection ... \n"},
+                        {"Could not open", "Enter new filename"}}),
+    [](const testing::TestParamInfo<early_stop_case>& info) {
+        return std::string(info.param.name);
+    });
 
 }  // namespace
