@@ -7,9 +7,10 @@
 
 namespace wiretest {
 
-receiver_run::receiver_run(std::vector<std::string> args, run_options options) {
+receiver_run::receiver_run(std::vector<std::string> args, run_options options,
+                           const std::string& host) {
     options.working_directory = dir;
-    args.insert(args.begin(), {"-port=" + std::to_string(bound_port(listener.fd)), "127.0.0.1"});
+    args.insert(args.begin(), {"-port=" + std::to_string(bound_port(listener.fd)), host});
     receiver = start_program(catchwire_path(), args, options);
     connection = accept_within(listener.fd);
     EXPECT_NE(connection, -1) << "the receiver never connected";

@@ -23,8 +23,9 @@ struct receiver_run {
     program_guard guard{receiver};
     std::thread sending;
 
-    // args follow the port option and the address 127.0.0.1.
-    explicit receiver_run(std::vector<std::string> args, run_options options = {});
+    // args follow the port option and the destination host.
+    explicit receiver_run(std::vector<std::string> args, run_options options = {},
+                          const std::string& host = "127.0.0.1");
     ~receiver_run();
     // Sends in the background: the receiver stops reading while it asks for a name.
     void send(std::string bytes);

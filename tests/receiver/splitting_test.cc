@@ -31,6 +31,11 @@ TEST(Splitting, OperatorNamesEachPieceOnceItsDataHasArrived) {
     EXPECT_TRUE(run.wait_for_size("TWO", mib));
     run.send(stream.substr(2 * mib));
     EXPECT_TRUE(wait_for_output(run.receiver, "end of file TWO\nEnter new"));
+    // A finished piece is refused under any name, and stays whole.
+    write_stdin(run.receiver, "./ONE\n");
+    EXPECT_TRUE(wait_for_output(
+        run.receiver,
+        "Error: ./ONE is a piece already written in this run\nEnter new filename [Q]: "));
     write_stdin(run.receiver, "THREE\n");
     // The last 5 bytes fill no buffer: FOUR is asked for only once the stream has ended.
     run.end_stream();

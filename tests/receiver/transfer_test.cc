@@ -39,8 +39,8 @@ TEST(Transfer, RetriesUntilTheSenderListensThenReceives) {
     EXPECT_EQ(result.exit_status, 0);
 }
 
-// An interrupt while retrying keeps the file the operator named; at the name prompt it is not
-// the answer "Q": no summary, status 1.
+// An interrupt while retrying deletes the new, empty file, as a connection that is not made
+// does; at the name prompt it is not the answer "Q": no summary, status 1.
 TEST(Transfer, InterruptWhileRetryingOrAtThePromptEndsTheRun) {
     const std::string dir = make_temp_dir();
     run_options options;
@@ -49,11 +49,11 @@ TEST(Transfer, InterruptWhileRetryingOrAtThePromptEndsTheRun) {
         catchwire_path(), {"-port=" + std::to_string(free_port()), "127.0.0.1", "early"}, options);
     const program_guard guard(retrying);
     EXPECT_TRUE(wait_for_output(retrying, "Retry 1\r"));
-    kill(retrying.pid, SIGTERM);
+    kill(retrying.pid, SIGINT);
     const program_result early = finish_program(retrying);
     EXPECT_TRUE(early.out.ends_with("\nAborting connection ... \n")) << early.out;
     EXPECT_EQ(early.exit_status, 1);
-    EXPECT_EQ(file_length(dir + "/early"), 0);
+    EXPECT_EQ(file_length(dir + "/early"), -1);
 
     run_options input;
     input.stdin_open = true;
@@ -91,6 +91,35 @@ TEST(Transfer, BytesBeforeASilenceAreCountedWhileItLasts) {
     EXPECT_TRUE(result.out.ends_with(" KBS\nTCPIP Data Checksum: 31a646\n")) << result.out;
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(run.file("out"), std::string(100, 'a') + "b" + std::string(32768, 'c'));
+}
+
+TEST(Transfer, HostNameIsLookedUp) {
+    receiver_run run({"out"}, {}, "localhost");
+    run.send("abc");
+    const program_result result = run.finish();
+    EXPECT_NE(result.out.find("Received a connection from host 127.0.0.1\n"), std::string::npos);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(run.file("out"), "abc");
+}
+
+// With its standard output as the file, the data goes there alone and every message to
+// standard error.
+TEST(Transfer, StandardOutputAsTheFileCarriesOnlyTheData) {
+    const std::string bytes = random_bytes(100000, 9);
+    for (const std::string name : {"/dev/stdout", "/proc/self/fd/1"}) {
+        receiver_run run({name});
+        run.send(bytes);
+        const program_result result = run.finish();
+        EXPECT_EQ(result.exit_status, 0) << name;
+        EXPECT_TRUE(result.out == bytes) << name << ": " << result.out.size() << " bytes";
+        EXPECT_NE(result.err.find("Received a connection from host 127.0.0.1\n"), std::string::npos)
+            << name << ": " << result.err;
+        EXPECT_NE(result.err.find("\nSuccessfully received 100,000 bytes at "), std::string::npos)
+            << name << ": " << result.err;
+        EXPECT_TRUE(
+            result.err.ends_with(" KBS\nTCPIP Data Checksum: " + checksum_hex(bytes) + "\n"))
+            << name << ": " << result.err;
+    }
 }
 
 TEST(Transfer, FailureNeverDeletesWhatIsNotARegularFile) {

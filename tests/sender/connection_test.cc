@@ -2,7 +2,10 @@
 // again as soon as a run ends.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "sender_test_support.h"
@@ -52,6 +55,27 @@ TEST(SenderConnection, SecondReceiverIsRefusedAndThePortIsFreeAfterTheRun) {
     const fd_guard second_client(connect_within(first_run.port));
     EXPECT_TRUE(read_to_end(second_client.fd) == bytes);
     EXPECT_EQ(finish_program(second_run.program).exit_status, 0);
+}
+
+// Run as nobody, the sender cannot bind a port below the first unprivileged one, and says
+// what such a port needs.
+TEST(SenderConnection, PrivilegedPortSaysWhatItNeeds) {
+    const int first_unprivileged =
+        std::atoi(read_file("/proc/sys/net/ipv4/ip_unprivileged_port_start").c_str());
+    if (geteuid() != 0 || first_unprivileged < 2 ||
+        run_program("/bin/sh", {"-c", "command -v setpriv"}).exit_status != 0) {
+        GTEST_SKIP() << "needs root, setpriv and ports that only root may bind";
+    }
+    const std::string port = std::to_string(std::min(first_unprivileged, 1024) - 1);
+    const auto result = run_program(
+        "/bin/sh", {"-c", "exec setpriv --reuid=65534 --regid=65534 --clear-groups \"$@\"", "sh",
+                    pitchwire_path(), "-quiet", "-port=" + port, "/dev/null"});
+    EXPECT_NE(result.out.find("\nError: bind failed: TCP/IP error 10013\n"
+                              "Notice: ports below 1024 need root or CAP_NET_BIND_SERVICE; choose "
+                              "another with -port=N\n"),
+              std::string::npos)
+        << result.out << result.err;
+    EXPECT_EQ(result.exit_status, 1);
 }
 
 }  // namespace
