@@ -134,16 +134,16 @@ int send_unless_cancelled(int socket_fd, call send_call) {
             return static_cast<int>(result);
         }
         const int error_number = errno;
-        if (cancel_requested != 0 && error_number == EINTR) {
-            return fail_with(wsa_interrupted);
-        }
         const bool timed_out = (error_number == EAGAIN || error_number == EWOULDBLOCK) &&
                                (fcntl(socket_fd, F_GETFL) & O_NONBLOCK) == 0;
-        if (timed_out && peer_has_vanished(socket_fd)) {
-            return fail_with_errno(ETIMEDOUT);
-        }
         if (error_number != EINTR && !timed_out) {
             return fail_with_errno(error_number);
+        }
+        if (cancel_requested != 0) {
+            return fail_with(wsa_interrupted);
+        }
+        if (timed_out && peer_has_vanished(socket_fd)) {
+            return fail_with_errno(ETIMEDOUT);
         }
     }
 }
