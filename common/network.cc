@@ -1,6 +1,8 @@
 #include "network.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -44,21 +46,6 @@ bool is_loopback(in_addr address) {
     return (ntohl(address.s_addr) >> 24) == 127;
 }
 
-// Stores in *address the first IPv4 address host_name resolves to. Returns 0, or 1 when
-// the name does not resolve.
-int resolve_host_name(const char* host_name, in_addr* address) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* results = nullptr;
-    if (getaddrinfo(host_name, nullptr, &hints, &results) != 0 || results == nullptr) {
-        return 1;
-    }
-    *address = reinterpret_cast<const sockaddr_in*>(results->ai_addr)->sin_addr;
-    freeaddrinfo(results);
-    return 0;
-}
-
 // Stores in *address the address of the interface the default route leaves by. Returns 0,
 // or 1 without a route. Connecting a UDP socket only picks the route: no packet is sent.
 int default_route_address(in_addr* address) {
@@ -83,7 +70,45 @@ int default_route_address(in_addr* address) {
     return status;
 }
 
+// Stores in *address the first IPv4 address, not a loopback one, of an interface that is up.
+// Returns 0, or 1 when there is none. With several interfaces the choice is arbitrary, so it
+// is only the last resort.
+int interface_address(in_addr* address) {
+    ifaddrs* interfaces = nullptr;
+    if (getifaddrs(&interfaces) != 0) {
+        return 1;
+    }
+    int status = 1;
+    for (const ifaddrs* entry = interfaces; entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET ||
+            (entry->ifa_flags & IFF_UP) == 0 || (entry->ifa_flags & IFF_LOOPBACK) != 0) {
+            continue;
+        }
+        const in_addr found = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr;
+        if (!is_loopback(found)) {
+            *address = found;
+            status = 0;
+            break;
+        }
+    }
+    freeifaddrs(interfaces);
+    return status;
+}
+
 }  // namespace
+
+int resolve_host_name(const char* host_name, in_addr* address) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* results = nullptr;
+    if (getaddrinfo(host_name, nullptr, &hints, &results) != 0 || results == nullptr) {
+        return 1;
+    }
+    *address = reinterpret_cast<const sockaddr_in*>(results->ai_addr)->sin_addr;
+    freeaddrinfo(results);
+    return 0;
+}
 
 // Linux sockets need no start-up; returns 0.
 int start_network() {
@@ -108,7 +133,8 @@ const char* socket_error_text(int code) {
 }
 
 // Prints the address a receiver should connect to: the host name's address unless that is
-// a loopback one, else the default route's; prints nothing when neither is known.
+// a loopback one, else the default route's, else (an isolated link) an interface's, else the
+// host name's loopback one; prints nothing when none is known.
 void show_local_address() {
     std::array<char, 256> host_name{};
     if (gethostname(host_name.data(), 255) < 0) {
@@ -122,7 +148,7 @@ void show_local_address() {
         return;
     }
     in_addr routed{};
-    if (default_route_address(&routed) == 0) {
+    if (default_route_address(&routed) == 0 || interface_address(&routed) == 0) {
         std::printf("Local TCP/IP address: %s\n", inet_ntoa(routed));
     } else if (name_resolved) {
         std::printf("Local TCP/IP address: %s\n", inet_ntoa(resolved));

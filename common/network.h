@@ -1,5 +1,7 @@
 #pragma once
 
+#include <netinet/in.h>
+
 #include <cstdint>
 
 // The TCP port of the transfer; 111 unless "-port=" says otherwise.
@@ -13,6 +15,10 @@ void stop_network();
 // A short text for a socket error code. Codes outside the fixed table share one static
 // buffer ("TCP/IP error %d"), valid until the next such call.
 const char* socket_error_text(int code);
+
+// Stores in *address the first IPv4 address host_name resolves to. Returns 0, or 1 when
+// the name does not resolve.
+int resolve_host_name(const char* host_name, in_addr* address);
 
 // Prints "Local TCP/IP address: %s\n" with an address a receiver can use.
 void show_local_address();

@@ -1,5 +1,6 @@
 #include "socket_layer.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 
 #include "interrupts.h"
+#include "peer_watch.h"
 
 namespace {
 
@@ -117,6 +119,31 @@ int retry_unless_cancelled(call transfer_call) {
         }
         if (cancel_requested != 0) {
             return fail_with(wsa_interrupted);
+        }
+    }
+}
+
+// Makes send_call (a send of socket_fd returning a count or -1) again after a signal, unless
+// the operator asked to stop, and after the send timeout of a watched blocking socket, unless
+// the peer has vanished meanwhile (10060). Returns its count, or -1 with the code recorded.
+template <typename call>
+int send_unless_cancelled(int socket_fd, call send_call) {
+    for (;;) {
+        const auto result = send_call();
+        if (result >= 0) {
+            return static_cast<int>(result);
+        }
+        const int error_number = errno;
+        const bool timed_out = (error_number == EAGAIN || error_number == EWOULDBLOCK) &&
+                               (fcntl(socket_fd, F_GETFL) & O_NONBLOCK) == 0;
+        if (error_number != EINTR && !timed_out) {
+            return fail_with_errno(error_number);
+        }
+        if (cancel_requested != 0) {
+            return fail_with(wsa_interrupted);
+        }
+        if (timed_out && peer_has_vanished(socket_fd)) {
+            return fail_with_errno(ETIMEDOUT);
         }
     }
 }
@@ -237,22 +264,24 @@ int socket_gather_receives(int socket_fd, int low_mark, int wait_ms) {
     return 0;
 }
 
-// The count of bytes sent, or -1: 10054 when the peer has gone (never SIGPIPE),
-// 10035 in non-blocking mode when nothing fits, 10004 when the operator asked to stop.
+// The count of bytes sent, or -1: 10054 when the peer has gone (never SIGPIPE), 10060 when
+// a watched peer stopped answering, 10035 in non-blocking mode when nothing fits, 10004 when
+// the operator asked to stop.
 int socket_send(int socket_fd, const void* data, int length) {
     if (length < 0) {
         return fail_with(wsa_invalid_argument);
     }
-    return retry_unless_cancelled(
-        [&] { return send(socket_fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL); });
+    return send_unless_cancelled(socket_fd, [&] {
+        return send(socket_fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+    });
 }
 
 // The count of messages the kernel took, or -1 as socket_send fails. A signal or a closing
 // peer can stop the kernel after a short message: the caller finishes that one first.
 int socket_send_batch(int socket_fd, mmsghdr* messages, unsigned int count) {
     // No MSG_MORE: the kernel merges queued sends anyway, and the flag can stall the stream.
-    return retry_unless_cancelled(
-        [&] { return sendmmsg(socket_fd, messages, count, MSG_NOSIGNAL); });
+    return send_unless_cancelled(
+        socket_fd, [&] { return sendmmsg(socket_fd, messages, count, MSG_NOSIGNAL); });
 }
 
 // The count of bytes received (0 once the peer has closed), or -1: 10054 after a reset,
@@ -264,6 +293,23 @@ int socket_recv(int socket_fd, void* buffer, int length) {
     }
     return retry_unless_cancelled(
         [&] { return recv(socket_fd, buffer, static_cast<std::size_t>(length), 0); });
+}
+
+// A reset rather than the orderly end: whatever is still queued is dropped, and the peer's
+// next receive fails instead of seeing the end of the stream.
+int socket_reset_on_close(int socket_fd) {
+    const linger at_once{1, 0};
+    if (setsockopt(socket_fd, SOL_SOCKET, SO_LINGER, &at_once, sizeof at_once) < 0) {
+        return fail_with_errno(errno);
+    }
+    return 0;
+}
+
+int socket_watch_peer(int socket_fd) {
+    if (watch_peer(socket_fd) < 0) {
+        return fail_with_errno(errno);
+    }
+    return 0;
 }
 
 // Closes socket_fd. Returns 0, or -1 when it was not open; the descriptor is released

@@ -38,4 +38,10 @@ int socket_recv(int socket_fd, void* buffer, int length);
 // reported (the last of them may be short), or -1 with the code recorded as for send: only
 // when nothing at all went.
 int socket_send_batch(int socket_fd, mmsghdr* messages, unsigned int count);
+// Makes the next close of socket_fd end the connection with a reset. Returns 0, or -1.
+int socket_reset_on_close(int socket_fd);
+// Keepalive on socket_fd, and sends that fail with 10060 once the peer has stopped answering
+// for the limit of peer_watch.h (a live peer with a closed window is waited for). Returns 0,
+// or -1.
+int socket_watch_peer(int socket_fd);
 int socket_close(int socket_fd);

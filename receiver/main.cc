@@ -1,4 +1,5 @@
 #include <arpa/inet.h>
+#include <netinet/in.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,23 +21,39 @@
 
 namespace {
 
-// Checks the sender's address and, unless "-" was given, the output name. Returns 1 after
-// the message of the first one missing or refused.
+// Prints the refusal of the sender's address and returns 1.
+int report_invalid_destination() {
+    std::printf("\n");
+    std::printf("Error: Invalid destination TCP/IP address\n");
+    print_usage();
+    return 1;
+}
+
+// Checks the sender's address and, unless "-" was given, the output name, then looks up
+// the address (a host name when it is not in dotted-decimal form) into destination_address.
+// Returns 1 after the message of the first one missing or refused.
 int check_arguments() {
     if (host_address == nullptr) {
         std::printf("Error: ip_addr must be specified\n");
         return 1;
     }
     if (inet_addr(host_address) == 0) {
-        std::printf("\n");
-        std::printf("Error: Invalid destination TCP/IP address\n");
-        print_usage();
-        return 1;
+        return report_invalid_destination();
     }
     if (no_file_flag == 0 && output_name_given == 0) {
         std::printf("Error: filename must be specified\n");
         return 1;
     }
+    // Dotted-decimal first, so that "255.255.255.255" stays an address.
+    in_addr destination{};
+    if (inet_aton(host_address, &destination) == 0 &&
+        resolve_host_name(host_address, &destination) != 0) {
+        return report_invalid_destination();
+    }
+    if (destination.s_addr == 0) {
+        return report_invalid_destination();
+    }
+    destination_address = destination.s_addr;
     return 0;
 }
 
@@ -45,6 +62,11 @@ int create_first_file(int& output_fd) {
     if (autoname_flag != 0) {
         std::printf("Creating file: \"%s\"\n", output_name.c_str());
     }
+    if (standard_output_sink != -1) {
+        output_fd = standard_output_sink;
+        standard_output_sink = -1;
+        return 0;
+    }
     output_fd = create_output_file(output_name.c_str());
     if (output_fd == -1) {
         const int error_number = errno;
@@ -52,15 +74,21 @@ int create_first_file(int& output_fd) {
         std::printf("       %s\n", std::strerror(error_number));
         return 1;
     }
+    remember_written_piece(output_fd);
     return 0;
 }
 
 // Closes the output file (deleting it when delete_output is set and it is a regular file
-// holding a piece still in progress: a complete piece is never deleted) and the connection,
-// releases the socket layer and returns status.
+// of ours holding a piece still in progress: a complete piece is never deleted) and the
+// connection, releases the socket layer and returns status.
 int close_run(int& output_fd, bool delete_output, int status) {
+    if (standard_output_sink != -1) {
+        close(standard_output_sink);
+        standard_output_sink = -1;
+    }
     if (output_fd != -1) {
-        const bool deletable = delete_output && !piece_is_complete() && is_regular_file(output_fd);
+        const bool deletable = delete_output && !piece_is_complete() &&
+                               is_deletable_output(output_name.c_str(), output_fd);
         close(output_fd);
         output_fd = -1;
         if (deletable) {
@@ -76,10 +104,11 @@ int close_run(int& output_fd, bool delete_output, int status) {
     return status;
 }
 
-// The end after SIGINT or SIGTERM: whatever arrived stays in the file.
-int close_interrupted_run(int& output_fd) {
+// The end after SIGINT or SIGTERM. Whatever arrived stays in the file; a file that never
+// had a connection to fill it is deleted.
+int close_interrupted_run(int& output_fd, bool delete_output) {
     std::printf("\nAborting connection ... \n");
-    return close_run(output_fd, false, 1);
+    return close_run(output_fd, delete_output, 1);
 }
 
 }  // namespace
@@ -97,6 +126,9 @@ int main(int argument_count, char** arguments) {
     }
     if (parse_result != 0) {
         return 1;
+    }
+    if (no_file_flag == 0 && output_name_given != 0) {
+        standard_output_sink = take_standard_output_for_data(output_name.c_str());
     }
     print_banner(quiet_flag, version_major, version_minor, build_date_text);
     std::printf("Initializing TCP/IP Protocol Stack\n");
@@ -120,7 +152,7 @@ int main(int argument_count, char** arguments) {
     // A connection that is not made leaves no empty file behind.
     if (connect_to_sender(host_address) != 0) {
         if (cancel_requested != 0) {
-            return close_interrupted_run(output_fd);
+            return close_interrupted_run(output_fd, true);
         }
         return close_run(output_fd, true, 1);
     }
@@ -128,7 +160,7 @@ int main(int argument_count, char** arguments) {
         return close_run(output_fd, false, 0);
     }
     if (cancel_requested != 0) {
-        return close_interrupted_run(output_fd);
+        return close_interrupted_run(output_fd, false);
     }
     return close_run(output_fd, true, 1);
 }

@@ -16,7 +16,8 @@
 namespace {
 
 // Reads the operator's name for the next piece into next_name. Returns 1 for "Q" (either
-// case) and at the end of input; empty and refused answers ask again.
+// case) and at the end of input; empty and refused answers, and the name of a piece already
+// written, ask again.
 int ask_piece_name() {
     for (;;) {
         std::printf("Enter new filename [Q]: ");
@@ -31,6 +32,11 @@ int ask_piece_name() {
         }
         if (answer == "Q" || answer == "q") {
             return 1;
+        }
+        // Creating it again would truncate a piece that is already complete.
+        if (is_written_piece(typed_name.data())) {
+            std::printf("Error: %s is a piece already written in this run\n", typed_name.data());
+            continue;
         }
         next_name = answer;
         return 0;
@@ -118,6 +124,7 @@ int open_next_piece(int& output_fd) {
             }
             continue;
         }
+        remember_written_piece(new_fd);
         close(output_fd);
         output_fd = new_fd;
         output_name = next_name;

@@ -45,8 +45,10 @@ int connect_to_sender(const char* address_text) {
         sockaddr_in destination{};
         destination.sin_family = AF_INET;
         destination.sin_port = htons(tcp_port);
-        destination.sin_addr.s_addr = inet_addr(address_text);
+        destination.sin_addr.s_addr = destination_address;
         if (socket_connect(data_socket, destination) != -1) {
+            // Only a safety net: without it a vanished sender leaves the receiver waiting.
+            socket_watch_peer(data_socket);
             clear_status_line();
             std::printf("Received a connection from host %s\n", address_text);
             std::fflush(stdout);

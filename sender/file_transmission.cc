@@ -63,10 +63,14 @@ answer_kind ask_for_media() {
 
 // Opens current_file_name into current_file. A directory counts as a file that cannot be
 // opened: it opens, but is closed again and reported as EISDIR. Returns 0, or 1 after
-// printing why the file cannot be opened.
+// printing why the file cannot be opened (or silently, when an interrupt cut the open short).
 int open_current_file() {
     current_file = open(current_file_name.data(), O_RDONLY | O_CLOEXEC);
     int error_number = errno;
+    // A FIFO's open waits for its writer: an interrupt then ends the run, not this file.
+    if (current_file == -1 && cancel_requested != 0) {
+        return 1;
+    }
     if (current_file != -1) {
         struct stat status {};
         if (fstat(current_file, &status) != 0 || !S_ISDIR(status.st_mode)) {
@@ -108,15 +112,20 @@ ssize_t read_blocks(std::span<const iovec> blocks) {
 
 // Sends the length bytes read into transfer_buffer, block by block, and counts each block
 // that went out whole in *sent, total_bytes_sent and data_checksum; a block cut off by a
-// failure is not counted. Returns 0, or 1 after a send failure or an interrupt.
+// failure is not counted, except after an interrupt: then every byte the connection took
+// counts, so that the totals never fall short of what the receiver may have read. Returns 0,
+// or 1 after a send failure or an interrupt.
 int send_read_blocks(std::int32_t length, std::uint64_t* sent) {
     std::int32_t accepted = 0;
     const int status =
         send_blocks(data_socket, transfer_buffer.data(), length, read_size, &accepted);
-    const std::int32_t whole_blocks = status == 0 ? length : accepted - accepted % read_size;
-    *sent += static_cast<std::uint64_t>(whole_blocks);
-    total_bytes_sent += static_cast<std::uint64_t>(whole_blocks);
-    data_checksum += checksum_bytes(transfer_buffer.data(), whole_blocks);
+    std::int32_t counted = length;
+    if (status != 0) {
+        counted = cancel_requested != 0 ? accepted : accepted - accepted % read_size;
+    }
+    *sent += static_cast<std::uint64_t>(counted);
+    total_bytes_sent += static_cast<std::uint64_t>(counted);
+    data_checksum += checksum_bytes(transfer_buffer.data(), counted);
     if (status == 0) {
         return 0;
     }
@@ -177,7 +186,10 @@ void show_file_progress(std::uint64_t sent, std::int64_t file_size, std::time_t 
     std::array<char, count_text_size> sent_text{};
     std::array<char, count_text_size> size_text{};
     format_count(sent, sent_text.data());
-    format_count(static_cast<std::uint64_t>(file_size), size_text.data());
+    // A stream's size so far is what has been sent of it.
+    const std::uint64_t shown_size =
+        file_size == unknown_file_size ? sent : static_cast<std::uint64_t>(file_size);
+    format_count(shown_size, size_text.data());
     std::printf("Send: Offset %s, FileSize: %s KBS: %u    \r", sent_text.data(), size_text.data(),
                 transfer_rate(sent, file_start));
     std::fflush(stdout);
@@ -198,6 +210,9 @@ int send_file(const char* file_name) {
         if (open_current_file() == 0) {
             break;
         }
+        if (cancel_requested != 0) {
+            return 1;
+        }
         asking = true;
     }
 
@@ -214,7 +229,8 @@ int send_file(const char* file_name) {
     close(current_file);
     current_file = -1;
 
-    if (file_size < 0 || sent != static_cast<std::uint64_t>(file_size)) {
+    // A stream has no size to fall short of: its end of input is its whole content.
+    if (file_size != unknown_file_size && sent != static_cast<std::uint64_t>(file_size)) {
         std::array<char, count_text_size> sent_text{};
         std::array<char, count_text_size> size_text{};
         format_count(sent, sent_text.data());

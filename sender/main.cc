@@ -72,7 +72,7 @@ int send_all_files() {
 }
 
 // Runs the transfer the command line asked for. Returns 0 when it ran to its end; 1 when the
-// file loop stopped early, so that a partial transfer never counts as success.
+// file loop stopped early, so that a partial transfer never counts as success, at either end.
 int run_transfer() {
     if (no_file_flag != 0 && test_flag != 0) {
         run_send_test_sweep();
@@ -83,6 +83,11 @@ int run_transfer() {
         return 0;
     }
     const int status = send_all_files();
+    // Without framing, the end of the stream is the only sign of a complete copy: an early
+    // stop must not end it the same way.
+    if (status != 0) {
+        socket_reset_on_close(data_socket);
+    }
     print_totals();
     return status;
 }

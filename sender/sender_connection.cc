@@ -5,6 +5,7 @@
 #include <poll.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 
 #include "closing_lines.h"
@@ -17,6 +18,8 @@
 namespace {
 
 constexpr int address_in_use = 10048;
+constexpr int access_denied = 10013;
+constexpr std::uint16_t first_unprivileged_port = 1024;
 // The longest a key press waits to be noticed while nobody connects.
 constexpr int keyboard_check_ms = 50;
 
@@ -69,6 +72,11 @@ int wait_for_receiver() {
         std::printf("Error: bind failed: %s\n", socket_error_text(error_code));
         if (error_code == address_in_use) {
             std::printf("TCP/IP Port %d\n", static_cast<int>(ntohs(local_address.sin_port)));
+        }
+        if (error_code == access_denied && tcp_port < first_unprivileged_port) {
+            std::printf(
+                "Notice: ports below 1024 need root or CAP_NET_BIND_SERVICE; choose "
+                "another with -port=N\n");
         }
         return 1;
     }
@@ -130,6 +138,8 @@ int wait_for_receiver() {
     if (set_nonblocking(data_socket, 0) != 0) {
         return 1;
     }
+    // Only a safety net: without it a vanished receiver is still noticed, just much later.
+    socket_watch_peer(data_socket);
     std::printf("\n");
     std::fflush(stdout);
     return 0;

@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -35,6 +36,16 @@ TEST(OpenFileSize, OrdinaryAndSparseFiveGibibyteFiles) {
     EXPECT_EQ(open_file_size(&size, fd, "sparse"), 0);
     EXPECT_EQ(size, five_gibibytes);
     close(fd);
+}
+
+TEST(OpenFileSize, PipeHasNoSizeUntilItEnds) {
+    std::array<int, 2> ends{};
+    ASSERT_EQ(pipe(ends.data()), 0);
+    std::int64_t size = 0;
+    EXPECT_EQ(open_file_size(&size, ends[0], "pipe"), 0);
+    EXPECT_EQ(size, unknown_file_size);
+    close(ends[0]);
+    close(ends[1]);
 }
 
 TEST(OpenFileSize, ClosedDescriptorPrintsTwoLinesAndKeepsTheValue) {

