@@ -50,10 +50,11 @@ TEST(ProgramPair, SentFilesArriveAsOneIdenticalStream) {
     }
 }
 
-// An operator at the piece prompt far longer than the peer limit: the receiver's window
-// stays closed while its kernel still answers, so the sender, blocked in a send all the
-// while, waits, and the pieces come out whole.
-TEST(ProgramPair, OperatorSlowerThanThePeerLimitAtThePiecePrompt) {
+// Operators slower than the peer limit, four times over, break nothing: the sender at its
+// media prompt leaves the receiver waiting for data from a peer whose kernel still answers;
+// the receiver at its piece prompt keeps its window closed while the sender, blocked in a
+// send all the while, waits. The pieces come out whole.
+TEST(ProgramPair, OperatorsSlowerThanThePeerLimitAtTheirPrompts) {
     constexpr std::size_t piece = 8 << 20;
     const std::string dir = make_temp_dir();
     const std::string stream = random_bytes(3 * piece, 23);
@@ -62,16 +63,18 @@ TEST(ProgramPair, OperatorSlowerThanThePeerLimitAtThePiecePrompt) {
     options.stdin_open = true;
     options.environment = {"WIRE_TEST_PEER_TIMEOUT=3"};
     const std::string port = "-port=" + std::to_string(free_port());
-    running_program sender =
-        start_program(pitchwire_path(), {port, write_file(dir + "/source", stream)}, options);
+    running_program sender = start_program(
+        pitchwire_path(), {port, "-pause", write_file(dir + "/source", stream)}, options);
     const program_guard sender_guard(sender);
     ASSERT_TRUE(wait_for_output(sender, "Waiting for connection"));
     running_program receiver =
         start_program(catchwire_path(), {port, "-autosize=8", "127.0.0.1", "ONE"}, options);
     const program_guard receiver_guard(receiver);
+    ASSERT_TRUE(wait_for_output(sender, "\"Q\" to quit: "));
+    EXPECT_FALSE(wait_for_output(receiver, "Error", 12000)) << receiver.out;
+    write_stdin(sender, "\n");
     ASSERT_TRUE(wait_for_output(receiver, "Enter new filename [Q]: "));
-    // Four times the limit; the stream is too long for the buffers between the two, so the
-    // sender cannot have finished meanwhile.
+    // The stream is too long for the buffers between the two: the sender cannot finish.
     EXPECT_FALSE(wait_for_output(sender, "Successfully sent", 12000)) << sender.out;
     write_stdin(receiver, "TWO\n");
     EXPECT_TRUE(wait_for_output(receiver, "end of file TWO\nEnter new filename [Q]: "));
