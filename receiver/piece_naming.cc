@@ -11,6 +11,7 @@
 
 #include "answer_input.h"
 #include "output_file.h"
+#include "piece_manifest.h"
 #include "receiver_state.h"
 
 namespace {
@@ -119,6 +120,7 @@ int open_next_piece(int& output_fd) {
             continue;
         }
         close(output_fd);
+        record_finished_piece();
         output_fd = new_fd;
         output_name = next_name;
         return 0;

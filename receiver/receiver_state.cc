@@ -19,3 +19,12 @@ std::array<unsigned char, recv_buffer_size> recv_buffer{};
 
 std::string next_name;
 std::array<char, max_name_length + 1> typed_name{};
+
+unsigned char sha256_flag = 0;
+std::string expected_digest;
+digest_handle stream_digest = nullptr;
+digest_handle piece_digest = nullptr;
+unsigned char digest_mismatch_flag = 0;
+std::string manifest_name;
+std::string manifest_lines;
+unsigned char manifest_in_step_flag = 0;

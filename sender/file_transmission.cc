@@ -117,6 +117,10 @@ int send_read_blocks(std::int32_t length, std::uint64_t* sent) {
     *sent += static_cast<std::uint64_t>(whole_blocks);
     total_bytes_sent += static_cast<std::uint64_t>(whole_blocks);
     data_checksum += checksum_bytes(transfer_buffer.data(), whole_blocks);
+    if (sha256_flag != 0) {
+        add_to_digest(stream_digest, transfer_buffer.data(),
+                      static_cast<std::size_t>(whole_blocks));
+    }
     if (status == 0) {
         return 0;
     }
