@@ -40,6 +40,8 @@ int parse_autosize_option(std::string_view argument) {
     return parse_autosize_value(argument.substr(prefix.size()));
 }
 
+constexpr std::string_view digest_prefix = "-sha256=";
+
 // Takes the text after "-sha256=" as the digest the stream must have. Returns 1, after an
 // "Error: " line, unless it is exactly 64 hexadecimal digits.
 int parse_expected_digest(std::string_view value) {
@@ -126,8 +128,8 @@ int parse_options(int argument_count, char** arguments) {
             // Given again without a value, it drops an earlier expected digest.
             sha256_flag = 1;
             expected_digest.clear();
-        } else if (starts_with_option(argument, "-sha256=")) {
-            if (parse_expected_digest(argument.substr(8)) != 0) {
+        } else if (starts_with_option(argument, digest_prefix)) {
+            if (parse_expected_digest(argument.substr(digest_prefix.size())) != 0) {
                 return 1;
             }
         } else if (argument == "-") {
