@@ -20,6 +20,15 @@ read_summary() {
     summary_checksum=${line#TCPIP Data Checksum: }
 }
 
+# Reads the last "TCPIP Data SHA-256: X" line of a program's output into summary_digest.
+# Fails when there is none.
+read_digest() {
+    summary_digest=$(tr '\r' '\n' <"$1" | grep -aE '^TCPIP Data SHA-256: [0-9a-f]{64}$' |
+        tail -n 1)
+    summary_digest=${summary_digest#TCPIP Data SHA-256: }
+    [[ -n $summary_digest ]]
+}
+
 # Prints the 32-bit byte sum (lower-case hexadecimal, as the programs print it) of the
 # first N bytes of the generated stream: little-endian 32-bit values 0, 1, 2 ... Each
 # byte position of a value repeats a 0..255 staircase, so whole cycles and the partial

@@ -85,3 +85,50 @@ print_table_row() {
         "$our_cpu" "$peer_cpu" "$(format_ratio "$our_cpu" "$peer_cpu")" \
         "$our_pair" "$peer_pair" "$(format_ratio "$our_pair" "$peer_pair")"
 }
+
+# Prints 1 / (1/A + 1/B): the rate of doing work at rate A and then at rate B, one after
+# the other, on one processor.
+serial_bound() {
+    awk -v a="$1" -v b="$2" 'BEGIN { if (a <= 0 || b <= 0) print 0; else printf "%.6g\n", 1 / (1 / a + 1 / b) }'
+}
+
+# Prints "yes" when A >= B, else "no".
+meets() {
+    awk -v a="$1" -v b="$2" 'BEGIN { print (a + 0 >= b + 0) ? "yes" : "no" }'
+}
+
+# Prints the header of the digest cost table.
+print_digest_header() {
+    printf '%-30s %10s %10s %10s %10s %6s %4s   %-27s   %-27s\n' "" "" "" "" "" "" "" \
+        "sender CPU ns/byte" "both ends CPU ns/byte"
+    printf '%-30s %10s %10s %10s %10s %6s %4s   %6s %6s %6s %4s   %6s %6s %6s %4s\n' "work" \
+        "without" "with" "openssl" "bound" "/bound" "goal" "w/o" "with" "budget" "goal" \
+        "w/o" "with" "budget" "goal"
+}
+
+# Prints one row of the digest cost table: label, then the lists of rates without
+# "-sha256", with it and of openssl alone, the sender CPU figures without and with it and
+# openssl's, and the both-ends figures without and with it.
+print_digest_row() {
+    local without with openssl bound fraction cpu_budget pair_budget
+    without=$(median_of "$2")
+    with=$(median_of "$3")
+    openssl=$(median_of "$4")
+    bound=$(serial_bound "$without" "$openssl")
+    fraction=$(format_ratio "$with" "$bound")
+    local cpu_without cpu_with cpu_openssl pair_without pair_with
+    cpu_without=$(median_of "$5")
+    cpu_with=$(median_of "$6")
+    cpu_openssl=$(median_of "$7")
+    pair_without=$(median_of "$8")
+    pair_with=$(median_of "$9")
+    cpu_budget=$(awk -v a="$cpu_without" -v b="$cpu_openssl" 'BEGIN { print a + b }')
+    pair_budget=$(awk -v a="$pair_without" -v b="$cpu_openssl" 'BEGIN { print a + 2 * b }')
+    printf '%-30s %10s %10s %10s %10s %6s %4s   %6s %6s %6s %4s   %6s %6s %6s %4s\n' "$1" \
+        "$(format_rate "$without")" "$(format_rate "$with")" "$(format_rate "$openssl")" \
+        "$(format_rate "$bound")" "$fraction" "$(meets "$fraction" 0.9)" \
+        "$(format_cpu "$cpu_without")" "$(format_cpu "$cpu_with")" \
+        "$(format_cpu "$cpu_budget")" "$(meets "$cpu_budget" "$cpu_with")" \
+        "$(format_cpu "$pair_without")" "$(format_cpu "$pair_with")" \
+        "$(format_cpu "$pair_budget")" "$(meets "$pair_budget" "$pair_with")"
+}

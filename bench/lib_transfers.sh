@@ -3,8 +3,8 @@
 # (processor nanoseconds per byte of the sending process) and result_pair_cpu (the same for
 # both ends together), or ends the benchmark through
 # fail_transfer when anything about the transfer is wrong. Sourced by throughput.sh, which
-# sets pitchwire, catchwire, nc_command, data_file, data_size, data_checksum, work_dir,
-# transfer_limit and generated_seconds.
+# sets pitchwire, catchwire, nc_command, data_file, data_size, data_checksum, data_digest,
+# work_dir, transfer_limit and generated_seconds.
 
 # Prints the last lines of each named job's output and error log, progress lines unfolded.
 show_job_logs() {
@@ -79,11 +79,28 @@ check_our_summary() {
         fail_transfer "checksum $summary_checksum after $verb, expected $checksum" send recv
 }
 
+# Checks the "TCPIP Data SHA-256" line of both programs against the data file's digest.
+check_our_digests() {
+    local verb log
+    for verb in sent received; do
+        log=$job_root/send.out
+        [[ $verb == sent ]] || log=$job_root/recv.out
+        read_digest "$log" || fail_transfer "no digest line after $verb" send recv
+        [[ $summary_digest == "$data_digest" ]] ||
+            fail_transfer "SHA-256 $summary_digest after $verb, expected $data_digest" send recv
+    done
+}
+
 # pitchwire sends the data file to catchwire. Arguments: "file" or "-" for the receiver's
-# output, then extra options for pitchwire.
+# output, then extra options for pitchwire; "-sha256" among them goes to catchwire as well,
+# there with the digest it must see.
 run_ours_file() {
-    local target=$1 port output program base_cpu t0 t1
+    local target=$1 port output program base_cpu t0 t1 option
+    local -a receiver_options=()
     shift
+    for option; do
+        [[ $option != -sha256 ]] || receiver_options=("-sha256=$data_digest")
+    done
     [[ $target == - ]] || warm_up_writes
     pick_port port || fail_transfer "no free TCP port"
     start_job send /dev/null "" "$transfer_limit" "$pitchwire" "-port=$port" "$@" "$data_file"
@@ -94,11 +111,13 @@ run_ours_file() {
     output=-
     [[ $target == - ]] || output=$work_dir/received
     t0=$EPOCHREALTIME
-    start_job recv /dev/null "" "$transfer_limit" "$catchwire" "-port=$port" 127.0.0.1 "$output"
+    start_job recv /dev/null "" "$transfer_limit" "$catchwire" "-port=$port" \
+        "${receiver_options[@]}" 127.0.0.1 "$output"
     wait_jobs send recv || fail_transfer "a program failed" send recv
     t1=$EPOCHREALTIME
     check_our_summary sent "$job_root/send.out" "$data_size" "$data_checksum"
     check_our_summary received "$job_root/recv.out" "$data_size" "$data_checksum"
+    ((${#receiver_options[@]} == 0)) || check_our_digests
     [[ $output == - ]] || check_received_file "$output" send recv
     result_rate=$(rate_of "$data_size" "$(elapsed "$t0" "$t1")")
     set_cpu_results "$data_size" "$(sender_cpu_since send "$base_cpu")" recv
@@ -150,6 +169,21 @@ run_ours_generated() {
     check_our_summary received "$job_root/recv.out" "$sent" "$sent_checksum"
     result_rate=$(rate_of "$sent" "$(elapsed "$t0" "$t1")")
     set_cpu_results "$sent" "$(sender_cpu_since send "$base_cpu")" recv
+}
+
+# openssl digests the cached data file alone: the limit of a transfer that digests it.
+run_openssl_digest() {
+    local t0 t1 digest
+    t0=$EPOCHREALTIME
+    start_job digest /dev/null "" "$transfer_limit" openssl dgst -sha256 -r "$data_file"
+    wait_jobs digest || fail_transfer "openssl dgst failed" digest
+    t1=$EPOCHREALTIME
+    read -r digest _ <"$job_root/digest.out"
+    [[ $digest == "$data_digest" ]] ||
+        fail_transfer "openssl's SHA-256 $digest, expected $data_digest" digest
+    result_rate=$(rate_of "$data_size" "$(elapsed "$t0" "$t1")")
+    result_cpu=$(ns_per_byte "$(job_cpu_seconds digest)" "$data_size")
+    result_pair_cpu=$result_cpu
 }
 
 # Prints field FIELD ("bytes" or "seconds") of the summary SECTION ("sum_sent" or

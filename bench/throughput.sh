@@ -2,11 +2,14 @@
 # Side-by-side throughput of pitchwire/catchwire and of the usual tools on the same work,
 # over 127.0.0.1, in interleaved rounds (ours, peer, ours, peer ...), with the median of
 # each side, the ratio ours/peer, and the processor time per byte of the sending process
-# and of both ends together.
+# and of both ends together. The transfers with "-sha256" at both ends stand beside
+# "openssl dgst -sha256" of the same cached file, and a second table sets them against the
+# most a single-threaded end with a digest can do.
 # Each transfer is checked as far as its tools allow, so a fast wrong answer never counts:
-# ours by both byte counts, both checksums and the received file against the source; nc's
-# received file against the source; iperf3 by the bytes received against those sent. A
-# failed check ends the run with status 1.
+# ours by both byte counts, both checksums (and both digests, against sha256sum's) and the
+# received file against the source; nc's received file against the source; iperf3 by the
+# bytes received against those sent; openssl's digest against sha256sum's. A failed check
+# ends the run with status 1.
 
 # shellcheck source-path=SCRIPTDIR
 set -u -o pipefail
@@ -23,8 +26,8 @@ readonly usage_text="Usage: throughput.sh [options]
                      (0,0: one core; 0,1: two), the same for both pairs; on a virtual
                      machine the scheduler's placement can otherwise decide the result
   --help             this text
-Peers: nc (Debian netcat-openbsd) and iperf3, installed with apt-get when missing and
-running as root; the programs are looked up in PATH unless given."
+Peers: nc (Debian netcat-openbsd), iperf3 and openssl, installed with apt-get when missing
+and running as root; the programs are looked up in PATH unless given."
 
 bench_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$bench_dir/lib_jobs.sh"
@@ -42,6 +45,7 @@ catchwire=""
 nc_command=""
 nc_skipped=""
 iperf3_skipped=""
+openssl_skipped=""
 work_dir=""
 
 # Prints the message on standard error and exits with the given status.
@@ -128,10 +132,12 @@ ensure_peers() {
     local -a missing=()
     find_netcat || missing+=(netcat-openbsd)
     command -v iperf3 >/dev/null || missing+=(iperf3)
+    command -v openssl >/dev/null || missing+=(openssl)
     ((${#missing[@]} > 0)) || return 0
     if ((smoke_flag)); then
         find_netcat || nc_skipped="netcat-openbsd is not installed"
         command -v iperf3 >/dev/null || iperf3_skipped="iperf3 is not installed"
+        command -v openssl >/dev/null || openssl_skipped="openssl is not installed"
         return 0
     fi
     if ((EUID != 0)) || ! command -v apt-get >/dev/null; then
@@ -147,6 +153,7 @@ ensure_peers() {
     fi
     find_netcat || die 1 "nc without -N after installing netcat-openbsd"
     command -v iperf3 >/dev/null || die 1 "iperf3 missing after installing it"
+    command -v openssl >/dev/null || die 1 "openssl missing after installing it"
 }
 
 # Removes every process and file of the run; the exit trap.
@@ -158,7 +165,8 @@ clean_up() {
 
 # Makes the data file: copies of a random chunk of a prime size (so that no block or
 # buffer boundary lines up with a repeat), then reads it once so that it is cached.
-# Sets data_file, data_size and data_checksum.
+# Sets data_file, data_size, data_checksum and data_digest (sha256sum's, which shares no
+# code with the programs' libcrypto).
 make_data_file() {
     local chunk=$work_dir/chunk chunk_size=1000003 copies i
     data_file=$work_dir/data
@@ -173,27 +181,37 @@ make_data_file() {
     } >"$data_file" || die 1 "cannot write $data_file"
     (($(stat -c %s "$data_file") == data_size)) || die 1 "$data_file has the wrong size"
     data_checksum=$(repeated_chunk_checksum "$chunk" "$data_size")
+    data_digest=$(sha256sum <"$data_file") || die 1 "cannot read $data_file"
+    data_digest=${data_digest%% *}
     # On disk and in the cache: no write-back of it competes with the transfers.
     sync -f "$data_file"
     cat "$data_file" >/dev/null
 }
 
-# Comparisons: what is moved, the peer, our transfer and the peer's (each a command).
+# Comparisons: what is moved, the peer, our transfer and the peer's (each a command). The
+# "-sha256" rows have the digest alone as their peer: the work a transfer with it adds.
 case_labels=("file to file" "file to file, -readsize=32768" "file to -"
-    "file to -, -readsize=32768" "generated pattern to -")
-case_peers=("nc > file" "nc > file" "nc > /dev/null" "nc > /dev/null" "iperf3 -l 4096")
+    "file to -, -readsize=32768" "generated pattern to -" "file to file, -sha256"
+    "file to -, -sha256")
+case_peers=("nc > file" "nc > file" "nc > /dev/null" "nc > /dev/null" "iperf3 -l 4096"
+    "openssl dgst" "openssl dgst")
 case_ours=("run_ours_file file" "run_ours_file file -readsize=32768" "run_ours_file -"
-    "run_ours_file - -readsize=32768" "run_ours_generated")
-case_theirs=("run_nc_file file" "run_nc_file file" "run_nc_file -" "run_nc_file -" "run_iperf3")
+    "run_ours_file - -readsize=32768" "run_ours_generated" "run_ours_file file -sha256"
+    "run_ours_file - -sha256")
+case_theirs=("run_nc_file file" "run_nc_file file" "run_nc_file -" "run_nc_file -" "run_iperf3"
+    "run_openssl_digest" "run_openssl_digest")
+# Each "-sha256" row and the row of the same transfer without it.
+digest_cases=(5 6)
+digest_bases=(0 2)
 declare -a ours_rates=() peer_rates=() ours_cpu=() peer_cpu=() ours_pair=() peer_pair=()
 
 # Prints why the peer of comparison INDEX does not run; nothing when it runs.
 peer_skip_reason() {
-    if [[ ${case_theirs[$1]} == run_iperf3 ]]; then
-        echo "$iperf3_skipped"
-    else
-        echo "$nc_skipped"
-    fi
+    case ${case_theirs[$1]} in
+    run_iperf3) echo "$iperf3_skipped" ;;
+    run_openssl_digest) echo "$openssl_skipped" ;;
+    *) echo "$nc_skipped" ;;
+    esac
 }
 
 # Runs one transfer (a command of case_ours or case_theirs) and reports it on stderr.
@@ -212,7 +230,7 @@ main() {
     ((BASH_VERSINFO[0] > 5 || (BASH_VERSINFO[0] == 5 && BASH_VERSINFO[1] >= 1))) ||
         die 1 "bash 5.1 or later is needed"
     local tool
-    for tool in timeout setsid cmp od awk stat; do
+    for tool in timeout setsid cmp od awk stat sha256sum; do
         command -v "$tool" >/dev/null || die 1 "$tool is needed"
     done
     [[ -z $sender_cpu ]] || command -v taskset >/dev/null || die 1 "taskset is needed for --cpus"
@@ -259,6 +277,24 @@ main() {
         print_table_row "${case_labels[index]}" "${case_peers[index]}" "${ours_rates[index]}" \
             "${peer_rates[index]:-}" "${ours_cpu[index]}" "${peer_cpu[index]:-}" \
             "${ours_pair[index]}" "${peer_pair[index]:-}" "$(peer_skip_reason "$index")"
+    done
+
+    echo
+    echo "Cost of -sha256 at both ends: the serial bound is 1 / (1/rate without + 1/openssl's rate);" \
+        "the goal is 0.9 of it, and CPU per byte within (without) + (openssl's) at the sender," \
+        "(without) + 2 x (openssl's) for both ends"
+    print_digest_header
+    local base
+    for index in "${!digest_cases[@]}"; do
+        base=${digest_bases[index]}
+        index=${digest_cases[index]}
+        if [[ -n $(peer_skip_reason "$index") ]]; then
+            printf '%-30s (%s)\n' "${case_labels[index]}" "$(peer_skip_reason "$index")"
+            continue
+        fi
+        print_digest_row "${case_labels[index]}" "${ours_rates[base]}" "${ours_rates[index]}" \
+            "${peer_rates[index]}" "${ours_cpu[base]}" "${ours_cpu[index]}" \
+            "${peer_cpu[index]}" "${ours_pair[base]}" "${ours_pair[index]}"
     done
 }
 

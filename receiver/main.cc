@@ -11,6 +11,7 @@
 #include "interrupts.h"
 #include "network.h"
 #include "output_file.h"
+#include "piece_manifest.h"
 #include "piece_naming.h"
 #include "receiver_connection.h"
 #include "receiver_options.h"
@@ -18,6 +19,7 @@
 #include "reception.h"
 #include "socket_layer.h"
 #include "standard_streams.h"
+#include "stream_check.h"
 
 namespace {
 
@@ -100,6 +102,7 @@ int close_run(int& output_fd, bool delete_output, int status) {
         data_socket = -1;
     }
     stop_network();
+    release_digests();
     std::fflush(stdout);
     return status;
 }
@@ -137,7 +140,7 @@ int main(int argument_count, char** arguments) {
     if (config_flag != 0) {
         return close_run(output_fd, false, 1);
     }
-    if (check_arguments() != 0) {
+    if (check_arguments() != 0 || start_receiver_digests() != 0) {
         return close_run(output_fd, false, 1);
     }
     if (no_file_flag == 0) {
@@ -157,7 +160,8 @@ int main(int argument_count, char** arguments) {
         return close_run(output_fd, true, 1);
     }
     if (receive_stream(output_fd) == 0) {
-        return close_run(output_fd, false, 0);
+        record_finished_piece();
+        return close_run(output_fd, false, digest_exit_status());
     }
     if (cancel_requested != 0) {
         return close_interrupted_run(output_fd, false);

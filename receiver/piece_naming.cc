@@ -11,6 +11,7 @@
 
 #include "answer_input.h"
 #include "output_file.h"
+#include "piece_manifest.h"
 #include "receiver_state.h"
 
 namespace {
@@ -126,6 +127,7 @@ int open_next_piece(int& output_fd) {
         }
         remember_written_piece(new_fd);
         close(output_fd);
+        record_finished_piece();
         output_fd = new_fd;
         output_name = next_name;
         return 0;

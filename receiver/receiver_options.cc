@@ -1,5 +1,6 @@
 #include "receiver_options.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 
@@ -8,6 +9,7 @@
 #include "network.h"
 #include "option_match.h"
 #include "receiver_state.h"
+#include "stream_digest.h"
 
 const char* const banner_title = "TCP/IP Data Transfer Utility";
 
@@ -20,7 +22,9 @@ constexpr const char* usage_text =
     "       -help       : Display command help\n"
     "       -autosize=n : Limit created files to n MB\n"
     "       -autoname   : Automatically name image files\n"
-    "       -port       : Set TCP/IP Port Number\n";
+    "       -port       : Set TCP/IP Port Number\n"
+    "       -sha256     : Print the SHA-256 of the stream and of each piece\n"
+    "       -sha256=hex : Check the stream against the SHA-256 hex\n";
 
 // The largest piece size in mebibytes whose byte count still fits in 64 bits.
 constexpr std::uint64_t max_autosize = UINT64_MAX >> 20;
@@ -34,6 +38,23 @@ int parse_autosize_option(std::string_view argument) {
         return 1;
     }
     return parse_autosize_value(argument.substr(prefix.size()));
+}
+
+constexpr std::string_view digest_prefix = "-sha256=";
+
+// Takes the text after "-sha256=" as the digest the stream must have. Returns 1, after an
+// "Error: " line, unless it is exactly 64 hexadecimal digits.
+int parse_expected_digest(std::string_view value) {
+    if (!is_digest_text(value)) {
+        std::printf("Error: -sha256= must be followed by 64 hexadecimal digits\n");
+        return 1;
+    }
+    sha256_flag = 1;
+    expected_digest = value;
+    for (char& digit : expected_digest) {
+        digit = static_cast<char>(std::tolower(static_cast<unsigned char>(digit)));
+    }
+    return 0;
 }
 
 }  // namespace
@@ -103,6 +124,14 @@ int parse_options(int argument_count, char** arguments) {
             }
         } else if (same_option(argument, "-autoname")) {
             autoname_flag = 1;
+        } else if (same_option(argument, "-sha256")) {
+            // Given again without a value, it drops an earlier expected digest.
+            sha256_flag = 1;
+            expected_digest.clear();
+        } else if (starts_with_option(argument, digest_prefix)) {
+            if (parse_expected_digest(argument.substr(digest_prefix.size())) != 0) {
+                return 1;
+            }
         } else if (argument == "-") {
             no_file_flag = 1;
         } else if (argument.starts_with('-')) {

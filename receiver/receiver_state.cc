@@ -23,3 +23,12 @@ std::string next_name;
 std::array<char, max_name_length + 1> typed_name{};
 
 std::vector<file_identity> written_pieces;
+
+unsigned char sha256_flag = 0;
+std::string expected_digest;
+digest_handle stream_digest = nullptr;
+digest_handle piece_digest = nullptr;
+unsigned char digest_mismatch_flag = 0;
+std::string manifest_name;
+std::string manifest_lines;
+unsigned char manifest_in_step_flag = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "answer_input.h"
+#include "stream_digest.h"
 
 // The receiver's one global state; every part of the program reads and writes it by name.
 
@@ -45,3 +46,19 @@ extern std::array<char, max_name_length + 1> typed_name;
 // The regular files (device, inode) this run has written pieces into.
 using file_identity = std::pair<dev_t, ino_t>;
 extern std::vector<file_identity> written_pieces;
+
+// "-sha256" was given, and the digest "-sha256=" asks for in lower case (empty: none).
+extern unsigned char sha256_flag;
+extern std::string expected_digest;
+// The SHA-256 of every byte received, and with "-autosize" and files that of the current
+// piece; each nullptr unless it is made.
+extern digest_handle stream_digest;
+extern digest_handle piece_digest;
+// The stream's digest was not the one expected: the run ends with status 1.
+extern unsigned char digest_mismatch_flag;
+// With numbered pieces: the manifest's name (empty: no manifest), the lines of every
+// completed piece, and whether the file holds all but the newest of them, so that the
+// newest can be appended instead of the whole file being written again.
+extern std::string manifest_name;
+extern std::string manifest_lines;
+extern unsigned char manifest_in_step_flag;

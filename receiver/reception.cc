@@ -15,6 +15,8 @@
 #include "piece_naming.h"
 #include "receiver_state.h"
 #include "socket_layer.h"
+#include "stream_check.h"
+#include "stream_digest.h"
 
 namespace {
 
@@ -45,6 +47,7 @@ void print_summary(std::uint64_t total_received, std::time_t start_time,
     std::printf("Successfully received %s bytes at %u KBS\n", count_text,
                 transfer_rate(total_received, start_time));
     std::printf("TCPIP Data Checksum: %x\n", data_checksum);
+    print_digest_summary();
     std::fflush(stdout);
 }
 
@@ -103,6 +106,10 @@ int receive_stream(int& output_fd) {
                 break;
             }
             data_checksum += checksum_bytes(recv_buffer.data() + fill_level, received);
+            if (sha256_flag != 0) {
+                add_to_digest(stream_digest, recv_buffer.data() + fill_level,
+                              static_cast<std::size_t>(received));
+            }
             total_received += static_cast<std::uint64_t>(received);
             fill_level += static_cast<std::size_t>(received);
         }
@@ -132,6 +139,9 @@ int receive_stream(int& output_fd) {
                 return 1;
             }
             piece_written += fill_level;
+            if (piece_digest != nullptr) {
+                add_to_digest(piece_digest, recv_buffer.data(), fill_level);
+            }
         }
     }
     print_summary(total_received, start_time, data_checksum);

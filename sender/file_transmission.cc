@@ -126,6 +126,9 @@ int send_read_blocks(std::int32_t length, std::uint64_t* sent) {
     *sent += static_cast<std::uint64_t>(counted);
     total_bytes_sent += static_cast<std::uint64_t>(counted);
     data_checksum += checksum_bytes(transfer_buffer.data(), counted);
+    if (sha256_flag != 0) {
+        add_to_digest(stream_digest, transfer_buffer.data(), static_cast<std::size_t>(counted));
+    }
     if (status == 0) {
         return 0;
     }

@@ -103,6 +103,9 @@ int send_pattern_blocks(std::int32_t length, std::int32_t block_length) {
     // The bytes taken are always the start of the run, so one sum covers every call's share.
     total_bytes_sent += static_cast<std::uint64_t>(accepted);
     data_checksum += checksum_bytes(transfer_buffer.data(), accepted);
+    if (sha256_flag != 0) {
+        add_to_digest(stream_digest, transfer_buffer.data(), static_cast<std::size_t>(accepted));
+    }
     if (status != 0) {
         report_send_failure();
         return 1;

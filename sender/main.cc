@@ -17,6 +17,7 @@
 #include "sender_state.h"
 #include "socket_layer.h"
 #include "standard_streams.h"
+#include "stream_digest.h"
 
 namespace {
 
@@ -100,6 +101,7 @@ int finish_run(int status) {
     close_socket(&data_socket);
     stop_network();
     free_file_list();
+    end_digest(&stream_digest);
     return status;
 }
 
@@ -123,6 +125,10 @@ int main(int argc, char** argv) {
     }
     print_banner(quiet_flag, version_major, version_minor, build_date_text);
     if (check_command_line() != 0) {
+        free_file_list();
+        return 1;
+    }
+    if (sha256_flag != 0 && start_digest(&stream_digest) != 0) {
         free_file_list();
         return 1;
     }

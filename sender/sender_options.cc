@@ -24,7 +24,8 @@ constexpr const char* usage_text =
     "       -pause      : Pause before each file to insert new media\n"
     "       -port       : Set TCP/IP Port Number\n"
     "       -readsize=n : Set disk read buffer size to n bytes\n"
-    "       -sendsize=n : Set send buffer size to n bytes\n";
+    "       -sendsize=n : Set send buffer size to n bytes\n"
+    "       -sha256     : Print the SHA-256 of the stream\n";
 
 constexpr std::size_t port_prefix_length = 6;  // "-port="
 constexpr std::size_t size_prefix_length = 9;  // "-readsize", "-sendsize"
@@ -108,6 +109,12 @@ int parse_options(int argc, char** argv) {
             if (parse_size_value(argument, "sendsize", &send_size) != 0) {
                 return 1;
             }
+        } else if (same_option(text, "-sha256")) {
+            sha256_flag = 1;
+        } else if (starts_with_option(text, "-sha256=")) {
+            print_full_banner();
+            std::printf("Error: -sha256 takes no value: the sender has nothing to compare with\n");
+            return 1;
         } else if (text == "-") {
             no_file_flag = 1;
         } else if (text.starts_with('-')) {

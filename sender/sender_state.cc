@@ -10,6 +10,7 @@ unsigned char config_flag = 0;
 unsigned char pause_flag = 0;
 unsigned char test_flag = 0;
 unsigned char no_file_flag = 0;
+unsigned char sha256_flag = 0;
 
 std::int32_t read_size = 0;
 std::int32_t send_size = 0;
@@ -26,6 +27,7 @@ int current_file = -1;
 
 std::uint64_t total_bytes_sent = 0;
 std::uint32_t data_checksum = 0;
+digest_handle stream_digest = nullptr;
 std::time_t start_time = 0;
 std::time_t last_progress_time = 0;
 unsigned char test_aborted = 0;

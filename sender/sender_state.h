@@ -7,6 +7,7 @@
 #include <string>
 
 #include "answer_input.h"
+#include "stream_digest.h"
 
 // The sender's one global state; every part of the program reads and writes it by name.
 
@@ -16,6 +17,8 @@ extern unsigned char config_flag;
 extern unsigned char pause_flag;
 extern unsigned char test_flag;
 extern unsigned char no_file_flag;
+// "-sha256" was given: the stream's SHA-256 is printed after its checksum.
+extern unsigned char sha256_flag;
 
 extern std::int32_t read_size;
 extern std::int32_t send_size;
@@ -33,6 +36,9 @@ extern int current_file;
 
 extern std::uint64_t total_bytes_sent;
 extern std::uint32_t data_checksum;
+// The SHA-256 of the same bytes as data_checksum, wherever that is added to; made only
+// with "-sha256".
+extern digest_handle stream_digest;
 extern std::time_t start_time;
 extern std::time_t last_progress_time;
 extern unsigned char test_aborted;

@@ -83,7 +83,15 @@ test_median() {
     expect_equal "median of large rates" "$(median 1.5e9 9.5e8 2e9)" 1.5e9
 }
 
+# One end doing both works in turn: 1 / (1/a + 1/b).
+test_serial_bound() {
+    expect_equal "serial bound of equal rates" "$(serial_bound 2e9 2e9)" 1e+09
+    expect_equal "serial bound of 1.8 and 0.9 GB/s" "$(serial_bound 1.8e9 9e8)" 6e+08
+    expect_equal "serial bound without a rate" "$(serial_bound 0 9e8)" 0
+}
+
 test_pattern_checksum_small_counts
+test_serial_bound
 test_pattern_checksum_steps_past_the_top_byte
 test_repeated_chunk_checksum_matches_the_whole_file
 test_read_summary

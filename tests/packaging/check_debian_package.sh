@@ -63,7 +63,10 @@ field() {
 [ "$(field Version)" = 1.34 ] || { echo "Version is '$(field Version)'"; status=1; }
 grep -qE '^[^<]+ <[^@> ]+@[^> ]+>$' <<<"$(field Maintainer)" ||
     { echo "Maintainer '$(field Maintainer)' is not 'name <address>'"; status=1; }
-grep -qE '(^|, )libc6( |,|$)' <<<"$(field Depends)" ||
-    { echo "Depends '$(field Depends)' does not name libc6"; status=1; }
+# The programs' SHA-256 comes from libcrypto.
+for library in libc6 libssl3; do
+    grep -qE "(^|, )$library( |,|\$)" <<<"$(field Depends)" ||
+        { echo "Depends '$(field Depends)' does not name $library"; status=1; }
+done
 [ -n "$(field Description)" ] || { echo "the package has no Description"; status=1; }
 exit $status

@@ -21,7 +21,9 @@ const std::string usage =
     "       -help       : Display command help\n"
     "       -autosize=n : Limit created files to n MB\n"
     "       -autoname   : Automatically name image files\n"
-    "       -port       : Set TCP/IP Port Number\n";
+    "       -port       : Set TCP/IP Port Number\n"
+    "       -sha256     : Print the SHA-256 of the stream and of each piece\n"
+    "       -sha256=hex : Check the stream against the SHA-256 hex\n";
 const std::string quiet_banner = wiretest::quiet_banner_of("TCP/IP Data Transfer Utility");
 
 // Every run ends before a connection is made, and none may leave a file behind.
@@ -32,6 +34,7 @@ TEST(CommandLine, HelpAndEveryRefusal) {
         "\nError: Auto Naming is enabled and the file has an extension.\n";
     const std::string port_zero = "Error: Could not connect to host - TCP/IP error 10049\n";
     const std::string name_511(511, 'n');
+    const std::string digest_error = "Error: -sha256= must be followed by 64 hexadecimal digits\n";
     const struct {
         std::vector<std::string> args;
         std::string out;
@@ -57,6 +60,10 @@ TEST(CommandLine, HelpAndEveryRefusal) {
          "Error: found non decimal character in -autosize option\n",
          1},
         {{"-autosize=17592186044416"}, "Error: -autosize value is too large\n", 1},
+        // Exactly 64 hexadecimal digits, checked before anything is created.
+        {{"-sha256=" + std::string(63, 'a'), "127.0.0.1", "f"}, digest_error, 1},
+        {{"-SHA256=" + std::string(65, 'F'), "127.0.0.1", "f"}, digest_error, 1},
+        {{"-sha256=" + std::string(63, '0') + "g", "-help"}, digest_error, 1},
         {{"-port="}, "Error: Missing port number\n", 1},
         {{"-PORT=+80"}, "Error: Port numbers must be decimal characters\n", 1},
         // From here on the network has started.

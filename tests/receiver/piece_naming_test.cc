@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "piece_manifest.h"
 #include "piece_naming.h"
 #include "receiver_options.h"
 #include "receiver_state.h"
@@ -51,6 +52,17 @@ TEST(AutosizeValue, PieceSizesBeyondThirtyTwoBits) {
     ASSERT_EQ(parse_autosize_value("17592186044415"), 0);
     EXPECT_EQ(piece_limit, 17592186044415ULL << 20);
     EXPECT_EQ(parse_autosize_value("99999999999999999999999"), 1);
+}
+
+// A name with a backslash or a line end is escaped as sha256sum writes it, so that
+// "sha256sum -c" finds the file.
+TEST(ManifestLine, EscapesNamesAsSha256sumDoes) {
+    const std::string_view cases[][2] = {{"IMAGE.000", "h  IMAGE.000\n"},
+                                         {"a\\b.000", "\\h  a\\\\b.000\n"},
+                                         {"a\nb\r.000", "\\h  a\\nb\\r.000\n"}};
+    for (const auto& [name, line] : cases) {
+        EXPECT_EQ(manifest_line("h", name), line) << name;
+    }
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ const std::string usage_text =
     "       -pause      : Pause before each file to insert new media\n"
     "       -port       : Set TCP/IP Port Number\n"
     "       -readsize=n : Set disk read buffer size to n bytes\n"
-    "       -sendsize=n : Set send buffer size to n bytes\n";
+    "       -sendsize=n : Set send buffer size to n bytes\n"
+    "       -sha256     : Print the SHA-256 of the stream\n";
 
 // The full banner as the bare call prints it before the usage text: the common notice lines
 // (whose wording the library's tests fix), then the quiet banner.
@@ -80,6 +81,10 @@ TEST(SenderCommandLine, HelpAndEveryRefusalBeforeTheNetwork) {
         // Parsing stops at the first bad value: no help, no second error.
         {{"-readsize=1k", "-help"}, size_error("readsize", true), 1},
         {{"-sendsize=", "-readsize=x"}, size_error("sendsize", false), 1},
+        // The sender has no digest to compare with.
+        {{"-SHA256=ab", "-help"},
+         full_banner() + "Error: -sha256 takes no value: the sender has nothing to compare with\n",
+         1},
         {{"-port="}, "Error: Missing port number\n", 1},
         {{"-port=12a", "-help"}, port_digits, 1},
         {{"-PORT=-80"}, port_digits, 1},
