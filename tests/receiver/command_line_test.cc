@@ -76,7 +76,8 @@ TEST(CommandLine, HelpAndEveryRefusal) {
         {{"f"}, b + net + "Error: filename must be specified\n", 1},
         {{"-port=2000"}, b + net + "Error: ip_addr must be specified\n", 1},
         {{"0.0.0.0", "f"}, b + net + "\nError: Invalid destination TCP/IP address\n" + usage, 1},
-        {{"nothing.invalid", "f"},
+        // Not even a valid host name, so the lookup fails without asking any name server.
+        {{"no..such..host", "f"},
          b + net + "\nError: Invalid destination TCP/IP address\n" + usage,
          1},
         {{"127.0.0.1"}, b + net + "Error: filename must be specified\n", 1},
