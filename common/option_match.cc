@@ -23,3 +23,16 @@ bool same_option(std::string_view text, std::string_view option) {
 bool starts_with_option(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && same_option(text.substr(0, prefix.size()), prefix);
 }
+
+int find_help_or_version(int argument_count, char** arguments) {
+    for (int index = 1; index < argument_count; ++index) {
+        const std::string_view argument = arguments[index];
+        if (argument == "--help" || argument == "-h") {
+            return help_requested;
+        }
+        if (argument == "--version" || argument == "-V") {
+            return version_requested;
+        }
+    }
+    return no_help_or_version;
+}

@@ -77,6 +77,16 @@ int parse_options(int argument_count, char** arguments) {
         print_usage();
         return usage_shown;
     }
+    const int request = find_help_or_version(argument_count, arguments);
+    if (request == help_requested) {
+        print_full_banner();
+        print_usage();
+        return usage_shown;
+    }
+    if (request == version_requested) {
+        print_version_line("catchwire");
+        return usage_shown;
+    }
     int result = 0;
     int positional_count = 0;
     for (int i = 1; i < argument_count; ++i) {

@@ -68,6 +68,16 @@ int parse_options(int argc, char** argv) {
         print_usage();
         std::exit(0);
     }
+    const int request = find_help_or_version(argc, argv);
+    if (request == help_requested) {
+        print_full_banner();
+        print_usage();
+        std::exit(0);
+    }
+    if (request == version_requested) {
+        print_version_line("pitchwire");
+        std::exit(0);
+    }
     config_flag = 0;
     quiet_flag = 0;
     debug_flag = 0;
