@@ -28,7 +28,8 @@ offered() {
 
 options=$(offered -; offered /)
 for option in "$@"; do
-    if ! grep -qxF -- "${option%=n}$([[ $option == *=n ]] && echo =)" <<<"$options"; then
+    # "-port=n" is offered as "-port=".
+    if ! grep -qxF -- "${option/%=n/=}" <<<"$options"; then
         echo "$program offers no $option; it offers:"
         echo "$options"
         status=1
