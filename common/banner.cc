@@ -9,7 +9,7 @@ void print_banner(unsigned char quiet_flag, int major_version, int minor_version
         std::printf("pitchwire/catchwire TCP/IP data transfer programs\n");
         std::printf("Copyright (C) 2026 The pitchwire and catchwire developers\n");
         std::printf("All rights reserved.\n");
-        std::printf("Project home: https://pitchwire.example.org/\n");
+        std::printf("Project home: %s\n", WIRE_PROJECT_HOME);
     }
     std::printf("\n");
     std::printf("%s\n", banner_title);
@@ -19,4 +19,8 @@ void print_banner(unsigned char quiet_flag, int major_version, int minor_version
 
 void print_full_banner() {
     print_banner(0, version_major, version_minor, build_date_text);
+}
+
+void print_version_line(const char* program_name) {
+    std::printf("%s %d.%d\n", program_name, version_major, version_minor);
 }

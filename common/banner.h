@@ -16,3 +16,6 @@ void print_banner(unsigned char quiet_flag, int major_version, int minor_version
 // The full banner, whatever "-quiet" says: it stands before every usage text and every
 // error the option parsers print.
 void print_full_banner();
+
+// Prints "<program_name> 1.34", the version the banner shows, on a line of its own.
+void print_version_line(const char* program_name);

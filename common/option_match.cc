@@ -23,3 +23,17 @@ bool same_option(std::string_view text, std::string_view option) {
 bool starts_with_option(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && same_option(text.substr(0, prefix.size()), prefix);
 }
+
+bool is_unix_help(std::string_view text) {
+    return text == "--help" || text == "-h";
+}
+
+bool asks_for_version(int argument_count, char** arguments) {
+    for (int index = 1; index < argument_count; ++index) {
+        const std::string_view argument = arguments[index];
+        if (argument == "--version" || argument == "-V") {
+            return true;
+        }
+    }
+    return false;
+}

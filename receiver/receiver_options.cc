@@ -98,11 +98,16 @@ int parse_options(int argument_count, char** arguments) {
         print_usage();
         return usage_shown;
     }
+    if (asks_for_version(argument_count, arguments)) {
+        print_version_line("catchwire");
+        return usage_shown;
+    }
     int result = 0;
     int positional_count = 0;
     for (int i = 1; i < argument_count; ++i) {
         const std::string_view argument = arguments[i];
-        if (same_option(argument, "-help") || argument == "-?" || argument == "/?") {
+        if (same_option(argument, "-help") || argument == "-?" || argument == "/?" ||
+            is_unix_help(argument)) {
             print_full_banner();
             print_usage();
             return usage_shown;

@@ -69,6 +69,10 @@ int parse_options(int argc, char** argv) {
         print_usage();
         std::exit(0);
     }
+    if (asks_for_version(argc, argv)) {
+        print_version_line("pitchwire");
+        std::exit(0);
+    }
     config_flag = 0;
     quiet_flag = 0;
     debug_flag = 0;
@@ -81,7 +85,8 @@ int parse_options(int argc, char** argv) {
     for (int index = 1; index < argc; ++index) {
         const char* argument = argv[index];
         const std::string_view text(argument);
-        if (same_option(text, "-help") || same_option(text, "-?") || same_option(text, "/?")) {
+        if (same_option(text, "-help") || same_option(text, "-?") || same_option(text, "/?") ||
+            is_unix_help(text)) {
             print_full_banner();
             print_usage();
             free_file_list();

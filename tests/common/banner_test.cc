@@ -19,7 +19,7 @@ TEST(Banner, FullAndQuietTexts) {
               std::string("pitchwire/catchwire TCP/IP data transfer programs\n"
                           "Copyright (C) 2026 The pitchwire and catchwire developers\n"
                           "All rights reserved.\n"
-                          "Project home: https://pitchwire.example.org/\n") +
+                          "Project home: " WIRE_PROJECT_HOME "\n") +
                   title_block);
     EXPECT_EQ(captured_stdout([] { print_banner(1, 1, 34, "Sep 13 1999"); }), title_block);
 }

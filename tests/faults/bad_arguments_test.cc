@@ -146,8 +146,14 @@ std::vector<std::string> banners_of(const std::string& program) {
     return {out.substr(0, out.find('\n') + 1), out.substr(title, banner_end - title)};
 }
 
+// The whole output of "--version" and "-V", such as "pitchwire 1.34\n".
+std::string version_line_of(const std::string& program) {
+    return std::filesystem::path(program).filename().string() + " 1.34\n";
+}
+
 // Why the run is wrong, or "" when it is right.
-std::string judge(const program_result& result, const std::vector<std::string>& banners) {
+std::string judge(const program_result& result, const std::vector<std::string>& banners,
+                  const std::string& version_line) {
     if (result.timed_out) {
         return "did not end by itself";
     }
@@ -162,7 +168,7 @@ std::string judge(const program_result& result, const std::vector<std::string>& 
     }
     const std::string& out = result.out;
     if (!out.starts_with(banners[0]) && !out.starts_with(banners[1]) &&
-        !out.starts_with("Error: ") && !out.starts_with("Warning: ")) {
+        !out.starts_with("Error: ") && !out.starts_with("Warning: ") && out != version_line) {
         return "output begins neither with a banner nor a known line: " +
                testing::PrintToString(out.substr(0, 200));
     }
@@ -189,7 +195,8 @@ void run_many(const std::string& program, const std::vector<std::string>& option
     auto finish_oldest = [&] {
         in_flight_run& oldest = runs.front();
         const program_result result = finish_program(oldest.program, 20000);
-        if (const std::string wrong = judge(result, banners); !wrong.empty() && ++failures <= 10) {
+        if (const std::string wrong = judge(result, banners, version_line_of(program));
+            !wrong.empty() && ++failures <= 10) {
             ADD_FAILURE() << program << testing::PrintToString(oldest.args) << ": " << wrong;
         }
         runs.pop_front();

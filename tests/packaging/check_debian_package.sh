@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Makes the Debian package from the build's CPack configuration, in a directory of its
-# own, and checks its contents and control fields. Exits 77 (reported as skipped) where
-# dpkg-deb is not installed.
-#   check_debian_package.sh CPACK BUILD_DIR MAN_DIR
+# own, and checks its contents and control fields, or with "lintian" has lintian check it.
+# Exits 77 (reported as skipped) where dpkg-deb, or lintian, is not installed.
+#   check_debian_package.sh CPACK BUILD_DIR MAN_DIR [lintian]
 set -euo pipefail
 cpack=$1
 build_dir=$2
 man_dir=$3
+mode=${4:-contents}
 
 if ! command -v dpkg-deb >/dev/null; then
     echo "dpkg-deb is not installed: skipped"
+    exit 77
+fi
+if [ "$mode" = lintian ] && ! command -v lintian >/dev/null; then
+    echo "lintian is not installed (Debian package lintian): skipped"
     exit 77
 fi
 
@@ -29,6 +34,19 @@ if [ ${#packages[@]} != 1 ]; then
     exit 1
 fi
 package=${packages[0]}
+
+if [ "$mode" = lintian ]; then
+    # Every tag counts, the pedantic ones included; lintian's remark on running as root is
+    # not about the package.
+    report=$(lintian --info --display-info --pedantic "$package" 2>&1 |
+        grep -v '^running with root privileges' || true)
+    if [ -n "$report" ]; then
+        echo "lintian reports on $(basename "$package"):"
+        echo "$report"
+        exit 1
+    fi
+    exit 0
+fi
 
 status=0
 if [ "$(basename "$package")" != "pitchwire_1.34_$(dpkg --print-architecture 2>/dev/null || echo amd64).deb" ]; then
@@ -52,9 +70,25 @@ for program in pitchwire catchwire; do
         status=1
     fi
 done
+for member in ./usr/share/doc/pitchwire/copyright ./usr/share/doc/pitchwire/changelog.gz \
+              ./usr/share/bash-completion/completions/pitchwire \
+              ./usr/share/bash-completion/completions/catchwire; do
+    if ! grep -qE "^-rw-r--r-- root/root .* \\$member$" <<<"$listing"; then
+        echo "the package has no $member"
+        status=1
+    fi
+done
 if [ $status != 0 ]; then
     echo "$listing"
 fi
+# The copyright file states the notice that the banner shows.
+copyright=$(dpkg-deb --fsys-tarfile "$package" | tar -xOf - ./usr/share/doc/pitchwire/copyright)
+while IFS= read -r line; do
+    if ! grep -qxF " $line" <<<"$copyright"; then
+        echo "the copyright file does not state the banner's line '$line'"
+        status=1
+    fi
+done < <("$build_dir/sender/pitchwire" -help | sed -n '2,3p')
 
 field() {
     dpkg-deb -f "$package" "$1"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the build into a fresh prefix and checks that exactly the two programs and
-# their manual pages land where a Unix user looks for them.
+# Installs the build into a fresh prefix and checks that exactly the two programs, their
+# manual pages, their bash completions and the copyright land where a Unix user looks.
 #   check_install.sh CMAKE BUILD_DIR PITCHWIRE CATCHWIRE MAN_DIR
 set -euo pipefail
 cmake=$1
@@ -35,10 +35,11 @@ for page in pitchwire.1 catchwire.1; do
 done
 
 installed=$(cd "$prefix" && find . -type f | sort)
-expected=$(printf '%s\n' ./bin/catchwire ./bin/pitchwire ./share/man/man1/catchwire.1 \
-    ./share/man/man1/pitchwire.1)
+expected=$(printf '%s\n' ./bin/catchwire ./bin/pitchwire \
+    ./share/bash-completion/completions/catchwire ./share/bash-completion/completions/pitchwire \
+    ./share/doc/pitchwire/copyright ./share/man/man1/catchwire.1 ./share/man/man1/pitchwire.1)
 if [ "$installed" != "$expected" ]; then
-    echo "the install holds other files than the programs and their pages:"
+    echo "the install holds other files than expected:"
     echo "$installed"
     status=1
 fi

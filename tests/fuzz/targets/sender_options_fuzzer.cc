@@ -17,6 +17,9 @@
 namespace {
 
 bool is_help(std::string_view argument) {
+    if (argument == "--help" || argument == "-h" || argument == "--version" || argument == "-V") {
+        return true;
+    }
     std::string folded(argument);
     for (char& character : folded) {
         if (character >= 'A' && character <= 'Z') {
@@ -68,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::vector<std::string> arguments = split_arguments(text);
     for (const std::string& argument : arguments) {
-        // The help options end the program by design.
+        // The help and version options end the program by design.
         if (is_help(argument)) {
             return 0;
         }
