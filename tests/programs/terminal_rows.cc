@@ -1,0 +1,79 @@
+// One program on a pseudo-terminal with the operator at its keyboard.
+
+#include <termios.h>
+
+#include <csignal>
+
+#include "runner.h"
+
+namespace wt {
+namespace {
+
+const std::string blank = "\r" + std::string(79, ' ') + "\r";
+const std::string question = "Abort [N]: ";
+const std::string waiting = "\rWaiting for connection [ESC to abort] ... ";
+
+// Each key asks the question again, blanking the line first: one question per key, so the
+// second half of a two-part code never answers it.
+std::vector<step> asked_again(std::vector<std::string> keys_typed) {
+    std::vector<step> steps;
+    for (std::string& typed : keys_typed) {
+        steps.push_back(keys(S, std::move(typed)));
+        steps.push_back(wait(S, blank + question));
+    }
+    return steps;
+}
+
+row waiting_sender(std::string name, std::vector<step> steps, int status = 1) {
+    steps.insert(steps.begin(), wait(S, "Waiting for connection"));
+    return {.name = std::move(name), .sender = {"-port={port}", "-quiet", "f"}, .files = {{"f", 5}}, .terminal = true,
+            .steps = std::move(steps), .stream = {"f"}, .sender_status = status, .partial = true};
+}
+
+row receiving(std::string name, const std::string& file, int status) {
+    return {.name = std::move(name), .receiver = {"-port={port}", "127.0.0.1", file}, .terminal = true,
+            .steps = {peer(act::send, 1000), wait(R, "Received a connection"), keys(R, "x"), wait(R, question),
+                      keys(R, "y"), wait(R, "Y\r\n\r\nNotice: recv was aborted\r\n")},
+            .receiver_status = status};
+}
+
+}  // namespace
+
+std::vector<row> terminal_rows() {
+    std::vector<step> question_steps = {keys(S, "x"), wait(S, question), keys(S, "n"), wait(S, blank + waiting),
+                                        keys(S, "\x1c"), wait(S, question)};
+    for (const step& s : asked_again({"x", "\x1b[A", "\x1bOP", "\x1b", "\x13", "\x1b[15;5~"})) {
+        question_steps.push_back(s);
+    }
+    for (const step& s : std::vector<step>{keys(S, "\r"), wait(S, blank + waiting), keys(S, "\x1a"), wait(S, question),
+                                            mode_flag(S, ISIG, false), keys(S, "\x03"), wait(S, blank + question),
+                                            keys(S, "Y"), wait(S, "Y\r\n" + blank + "Notice: send was aborted\r\n")}) {
+        question_steps.push_back(s);
+    }
+    return {
+        waiting_sender("abort_question_while_waiting", question_steps),
+        waiting_sender("ctrl_c_outside_the_question_cancels",
+                       {mode_flag(S, ICANON, false), keys(S, "\x03"), wait(S, "\r\nAborting connection ... \r\n")}),
+        waiting_sender("hang_up_restores_the_terminal", {mode_flag(S, ICANON, false), sig(S, SIGHUP)}, 128 + SIGHUP),
+        {.name = "typed_ahead_key_raises_the_question", .sender = {"-port={port}", "-quiet", "f"}, .files = {{"f", 5}},
+         .input = "x", .terminal = true, .steps = {wait(S, question), keys(S, "Y"), wait(S, "Notice: send was aborted")},
+         .sender_status = 1},
+        {.name = "two_y_end_generated_mode", .sender = {"-port={port}", "-"}, .terminal = true,
+         .steps = {peer(act::connect), peer(act::read, 65536), keys(S, "Y"), wait(S, question), keys(S, "Y"),
+                   wait(S, "Y\r\n" + blank + "Notice: send was aborted\r\n")},
+         .stream = {"-"}, .partial = true, .counts_what_peer_read = true},
+        {.name = "answer_read_in_normal_mode", .sender = {"-port={port}", "-pause", "f"}, .files = {{"f", 5}, {"other", 3000}},
+         .terminal = true,
+         .steps = {peer(act::connect), wait(S, "to quit: "), mode_flag(S, ICANON, true), keys(S, "other\r"),
+                   wait(S, "other\r\n"), wait(S, "Successfully sent")},
+         .stream = {"other"}},
+        {.name = "background_job_leaves_the_terminal_alone", .sender = {"-port={port}", "f"}, .files = {{"f", 5}},
+         .input = "x\r", .terminal = true, .background = true,
+         .steps = {wait(S, "Waiting for connection"), idle(S), peer(act::connect)}, .stream = {"f"},
+         .never = {{S, question}}},
+        receiving("receiver_abort_deletes_the_file", "copy", 1),
+        receiving("receiver_abort_into_dash_counts", "-", 0),
+    };
+}
+
+}  // namespace wt
