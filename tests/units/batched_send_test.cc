@@ -27,32 +27,28 @@ TEST(BatchedSend, InterruptedOrFailingSendsAccountForEveryByteOnceInOrder) {
     for (const bool stopped : {false, true}) {
         for (const std::int32_t block_size : {4096, 5000, 32768}) {
             SCOPED_TRACE(std::to_string(block_size) + (stopped ? " stopped" : " left alone"));
-            const std::array<int, 2> ends = units::socket_pair(4096);
-            std::string received;
-            std::thread reader =
-                units::start_reading(ends[1], received, stopped ? 300000 : SIZE_MAX,
-                                     [&] { shutdown(ends[0], SHUT_WR); });
+            units::drained_pair pair(4096);
+            pair.start_reading(stopped ? 300000 : SIZE_MAX,
+                               [&] { shutdown(pair.ends[0], SHUT_WR); });
             const itimerval every_millisecond{{0, 1000}, {0, 1000}};
             setitimer(ITIMER_REAL, &every_millisecond, nullptr);
             int status = 0;
             std::uint64_t accepted_total = 0;
             for (std::size_t start = 0; start < data.size() && status == 0; start += batch_length) {
                 std::int32_t accepted = -1;
-                status = send_blocks(ends[0], reinterpret_cast<const unsigned char*>(&data[start]),
-                                     batch_length, block_size, &accepted);
+                status =
+                    send_blocks(pair.ends[0], reinterpret_cast<const unsigned char*>(&data[start]),
+                                batch_length, block_size, &accepted);
                 EXPECT_EQ(accepted == batch_length, status == 0) << accepted;
                 accepted_total += static_cast<std::uint64_t>(accepted);
             }
             const itimerval off{};
             setitimer(ITIMER_REAL, &off, nullptr);
             EXPECT_EQ(status == 0 ? 0 : last_socket_error(), stopped ? 10054 : 0);
-            shutdown(ends[0], SHUT_WR);
-            reader.join();
-            EXPECT_EQ(accepted_total, received.size());
-            EXPECT_EQ(received.size() == data.size(), !stopped);
-            EXPECT_TRUE(data.starts_with(received));
-            close(ends[0]);
-            close(ends[1]);
+            pair.finish_reading();
+            EXPECT_EQ(accepted_total, pair.received.size());
+            EXPECT_EQ(pair.received.size() == data.size(), !stopped);
+            EXPECT_TRUE(data.starts_with(pair.received));
         }
     }
 }

@@ -50,11 +50,9 @@ TEST(OpenFileSize, SparseFiveGibibytesAPipeAndAClosedDescriptor) {
     EXPECT_EQ(open_file_size(&size, file, "sparse"), 0);
     EXPECT_EQ(size, 5LL << 30);
     close(file);
-    const std::array<int, 2> ends = units::socket_pair();
-    EXPECT_EQ(open_file_size(&size, ends[1], "stream"), 0);
+    const units::drained_pair stream;
+    EXPECT_EQ(open_file_size(&size, stream.ends[1], "stream"), 0);
     EXPECT_EQ(size, unknown_file_size);
-    close(ends[0]);
-    close(ends[1]);
     // Far above the descriptors in use, so that the output capture cannot reopen it.
     const int closed = fcntl(STDERR_FILENO, F_DUPFD, 900);
     close(closed);

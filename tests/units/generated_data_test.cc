@@ -15,8 +15,8 @@ const std::string blank_line = "\r" + std::string(79, ' ') + "\r";
 
 std::string grouped(std::uint64_t count) {
     std::string digits = std::to_string(count);
-    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
-        digits.insert(static_cast<std::size_t>(at), ",");
+    for (std::size_t at = digits.size(); at > 3; at -= 3) {
+        digits.insert(at - 3, ",");
     }
     return digits;
 }
@@ -30,26 +30,12 @@ class Sender : public testing::Test {
         pattern_counter = total_bytes_sent = data_checksum = test_aborted = 0;
         cancel_requested = 0;
         start_time = last_progress_time = std::time(nullptr);
-        data_socket = ends[0];
-    }
-    void start_reading(std::size_t trigger_at = SIZE_MAX, std::function<void()> on_trigger = {}) {
-        reader = units::start_reading(ends[1], received, trigger_at, std::move(on_trigger));
-    }
-    void finish_reading() {
-        shutdown(ends[0], SHUT_WR);
-        if (reader.joinable()) {
-            reader.join();
-        }
+        data_socket = pair.ends[0];
     }
     void TearDown() override {
-        finish_reading();
-        close(ends[0]);
-        close(ends[1]);
         cancel_requested = 0;
     }
-    const std::array<int, 2> ends = units::socket_pair();
-    std::string received;
-    std::thread reader;
+    units::drained_pair pair;
 };
 
 struct generated_row {
@@ -65,7 +51,7 @@ class Generated : public Sender, public testing::WithParamInterface<generated_ro
 // value: nothing is sent, and the loop still ends on request.
 TEST_P(Generated, PatternExactAndTotalsMatchTheReaderAfterASendErrorOrAnAbort) {
     read_size = GetParam().read_size;
-    start_reading(GetParam().trigger_at, [aborting = GetParam().aborting] {
+    pair.start_reading(GetParam().trigger_at, [aborting = GetParam().aborting] {
         if (aborting) {
             cancel_requested = 1;
         } else {
@@ -73,22 +59,23 @@ TEST_P(Generated, PatternExactAndTotalsMatchTheReaderAfterASendErrorOrAnAbort) {
         }
     });
     const std::string out = units::printed(send_generated_data);
-    finish_reading();
+    pair.finish_reading();
     std::uint32_t sum = 0;
-    for (std::size_t offset = 0; offset < received.size(); ++offset) {
+    for (std::size_t offset = 0; offset < pair.received.size(); ++offset) {
         // Value k of the pattern is bytes 4k..4k+3, little-endian.
         const auto expected = static_cast<unsigned char>((offset / 4) >> (8 * (offset % 4)));
-        ASSERT_EQ(static_cast<unsigned char>(received[offset]), expected) << "offset " << offset;
+        ASSERT_EQ(static_cast<unsigned char>(pair.received[offset]), expected)
+            << "offset " << offset;
         sum += expected;
     }
-    EXPECT_EQ(total_bytes_sent, received.size());
-    EXPECT_EQ(received.empty(), read_size < 4);
+    EXPECT_EQ(total_bytes_sent, pair.received.size());
+    EXPECT_EQ(pair.received.empty(), read_size < 4);
     std::array<char, 16> hex{};
     std::snprintf(hex.data(), hex.size(), "%x", sum);
     EXPECT_TRUE(std::regex_match(
         out, std::regex((GetParam().aborting ? blank_line + "Notice: send was aborted\n"
                                              : "\nError: send failed: Connection Reset\n") +
-                        blank_line + "\nSuccessfully sent " + grouped(received.size()) +
+                        blank_line + "\nSuccessfully sent " + grouped(pair.received.size()) +
                         " bytes at [0-9]+ KBS\nTCPIP Data Checksum: " + hex.data() + "\n")))
         << out;
 }
@@ -126,13 +113,13 @@ TEST(SendTest, SweepSizesAndTheResultOfLargeCountsAndOfNoCall) {
 
 // The test's zeros count towards no total; a size above the buffer is refused.
 TEST_F(Sender, SendTestReportsTheBytesTheReaderTookAndRefusesOversize) {
-    start_reading();
+    pair.start_reading();
     const std::string out = units::printed([] { send_test(1024, 1); });
-    finish_reading();
-    EXPECT_EQ(received.find_first_not_of('\0'), std::string::npos);
+    pair.finish_reading();
+    EXPECT_EQ(pair.received.find_first_not_of('\0'), std::string::npos);
     EXPECT_EQ(total_bytes_sent + data_checksum, 0U);
     EXPECT_TRUE(
-        std::regex_match(out, std::regex("Successfully sent " + grouped(received.size()) +
+        std::regex_match(out, std::regex("Successfully sent " + grouped(pair.received.size()) +
                                          " bytes \\(1024\\) at [0-9]+ KBS\n"
                                          "Average byte count sent per system call: 1024\n")))
         << out;
@@ -140,7 +127,7 @@ TEST_F(Sender, SendTestReportsTheBytesTheReaderTookAndRefusesOversize) {
 }
 
 TEST_F(Sender, FailedSendTestEndsWithItsErrorAndTheSweepMovesOn) {
-    finish_reading();
+    pair.finish_reading();
     std::string expected;
     for (const char* size : {"512", "1024", "1536"}) {
         expected += std::string("Send test with buf size ") + size +
@@ -152,7 +139,7 @@ TEST_F(Sender, FailedSendTestEndsWithItsErrorAndTheSweepMovesOn) {
 }
 
 TEST_F(Sender, AbortInTheFirstSendTestEndsTheSweep) {
-    start_reading();
+    pair.start_reading();
     cancel_requested = 1;
     EXPECT_EQ(units::printed(run_send_test_sweep),
               "Send test with buf size 512 bytes\n" + blank_line +

@@ -3,8 +3,6 @@
 #include <arpa/inet.h>
 #include <pthread.h>
 
-#include <atomic>
-
 #include "interrupts.h"
 #include "unit_support.h"
 
@@ -18,17 +16,13 @@ constexpr int interrupted = 10004;
 // it blocks), and returns its result.
 template <typename Call>
 int interrupted_by(int signal_number, Call call) {
-    std::atomic<bool> done{false};
-    std::thread signaller([&, target = pthread_self()] {
-        for (int round = 0; !done && round < 1000; ++round) {
+    const std::jthread signaller([signal_number, target = pthread_self()](std::stop_token stop) {
+        for (int round = 0; !stop.stop_requested() && round < 1000; ++round) {
             pthread_kill(target, signal_number);
             std::this_thread::sleep_for(5ms);
         }
     });
-    const int result = call();
-    done = true;
-    signaller.join();
-    return result;
+    return call();
 }
 
 // SIGUSR1 interrupts a blocked call (no SA_RESTART) without asking to stop; SIGINT asks.
@@ -67,16 +61,16 @@ TEST(SocketLayer, AcceptWithNobodyWaitingWouldBlockAndPortZeroIsRefused) {
 TEST(SocketLayer, SendToAClosedPeerIsAResetWithoutSigpipe) {
     // SIGPIPE's default action would end this process.
     std::signal(SIGPIPE, SIG_DFL);
-    const std::array<int, 2> ends = units::socket_pair();
-    close(ends[1]);
-    EXPECT_EQ(socket_send(ends[0], "x", 1), -1);
+    const units::drained_pair pair;
+    shutdown(pair.ends[1], SHUT_RD);
+    EXPECT_EQ(socket_send(pair.ends[0], "x", 1), -1);
     EXPECT_EQ(last_socket_error(), 10054);
-    close(ends[0]);
 }
 
 TEST(SocketLayer, SignalInRecvIsRetriedUnlessCancelled) {
     install_test_handlers();
-    const std::array<int, 2> ends = units::socket_pair();
+    const units::drained_pair pair;
+    const auto& ends = pair.ends;
     std::thread late_byte([&] {
         std::this_thread::sleep_for(100ms);
         send(ends[0], "x", 1, 0);
@@ -87,8 +81,6 @@ TEST(SocketLayer, SignalInRecvIsRetriedUnlessCancelled) {
     EXPECT_EQ(received, 'x');
     EXPECT_EQ(interrupted_by(SIGINT, [&] { return socket_recv(ends[1], &received, 1); }), -1);
     EXPECT_EQ(last_socket_error(), interrupted);
-    close(ends[0]);
-    close(ends[1]);
 }
 
 TEST(SocketLayer, SignalInConnectWaitsForTheOutcomeUnlessCancelled) {
