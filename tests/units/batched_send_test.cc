@@ -17,7 +17,7 @@ constexpr std::int32_t batch_length = 32768;
 // after 300000 bytes, so that a call fails there. The bytes taken must be exactly the start
 // of the data, nothing lost or sent twice. Blocks of 5000 bytes split unevenly (4096 + 904).
 TEST(BatchedSend, InterruptedOrFailingSendsAccountForEveryByteOnceInOrder) {
-    std::string data(batch_length * 64, '\0');
+    std::string data(static_cast<std::size_t>(batch_length) * 64, '\0');
     std::mt19937 random(7);
     std::generate(data.begin(), data.end(), [&] { return static_cast<char>(random()); });
     struct sigaction quiet {};

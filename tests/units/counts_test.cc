@@ -73,7 +73,8 @@ TEST(ParsePortOption, AcceptedAndRefusedValues) {
     for (const auto& [value, port] : rows) {
         tcp_port = 4321;
         int status = -1;
-        const std::string text = units::printed([&] { status = parse_port_option(value); });
+        const std::string text =
+            units::printed([&, option = value] { status = parse_port_option(option); });
         EXPECT_EQ(text, port >= 0        ? ""
                         : *value == '\0' ? "Error: Missing port number\n"
                                          : "Error: Port numbers must be decimal characters\n")

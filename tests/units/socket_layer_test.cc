@@ -16,12 +16,13 @@ constexpr int interrupted = 10004;
 // it blocks), and returns its result.
 template <typename Call>
 int interrupted_by(int signal_number, Call call) {
-    const std::jthread signaller([signal_number, target = pthread_self()](std::stop_token stop) {
-        for (int round = 0; !stop.stop_requested() && round < 1000; ++round) {
-            pthread_kill(target, signal_number);
-            std::this_thread::sleep_for(5ms);
-        }
-    });
+    const std::jthread signaller(
+        [signal_number, target = pthread_self()](const std::stop_token& stop) {
+            for (int round = 0; !stop.stop_requested() && round < 1000; ++round) {
+                pthread_kill(target, signal_number);
+                std::this_thread::sleep_for(5ms);
+            }
+        });
     return call();
 }
 
