@@ -70,6 +70,7 @@ void exec_program(const std::string& path, const std::vector<std::string>& args,
     if (!options.dir.empty() && chdir(options.dir.c_str()) != 0) {
         _exit(126);
     }
+    close_range(3, ~0U, 0);  // only the standard streams, whatever the test runner left open
     for (const auto& [resource, value] : {std::pair{RLIMIT_FSIZE, options.file_size_limit},
                                           std::pair{RLIMIT_NOFILE, options.open_files_limit}}) {
         if (value >= 0) {
