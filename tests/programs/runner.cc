@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -16,8 +15,9 @@
 #include "harness.h"
 
 namespace wt {
+namespace {
 
-const std::map<char, std::string> usage_texts = {
+const std::map<char, std::string> usage = {
     {S,
      "\nUsage: send [options] file1 [file2] [filen]\n"
      "       -           : No files, send random data\n"
@@ -38,32 +38,30 @@ const std::map<char, std::string> usage_texts = {
      "       -port       : Set TCP/IP Port Number\n"
      "       -sha256     : Print the SHA-256 of the stream and of each piece\n"
      "       -sha256=hex : Check the stream against the SHA-256 hex\n"}};
-const std::map<char, std::string> quiet_banners = {
+const std::map<char, std::string> quiet_banner = {
     {S, "\nTCP/IP Data Transfer Utility for Win32 WINSOCK\nVersion 1.34 Sep 13 1999\n\n"},
     {R, "\nTCP/IP Data Transfer Utility\nVersion 1.34 Sep 13 1999\n\n"}};
 
-namespace {
-
-std::string path_of(who on) {
+std::string path_of(char on) {
     return on == S ? PITCHWIRE_PATH : CATCHWIRE_PATH;
 }
 
 // The full banner: what the bare call prints before its usage text, the quiet banner last.
-std::string banner_of(who on) {
+std::string banner_of(char on) {
     static std::map<char, std::string> banners;
     if (banners.count(on) == 0) {
         process bare;
         start(bare, path_of(on), {}, {});
         finish(bare);
-        const std::string& usage = usage_texts.at(on);
-        const bool whole = bare.out.ends_with(usage) &&
-                           bare.out.substr(0, bare.out.size() - usage.size()).ends_with(quiet_banners.at(on));
-        banners[on] = whole ? bare.out.substr(0, bare.out.size() - usage.size()) : "(no banner)";
+        const std::string banner = bare.out.substr(0, bare.out.rfind("\nUsage: "));
+        const bool whole =
+            bare.out == banner + usage.at(on) && banner.ends_with(quiet_banner.at(on));
+        banners[on] = whole ? banner : "(no banner)";
     }
     return banners[on];
 }
 
-std::string sha256_hex(const std::string& bytes) {
+std::string sha256_hex(std::string_view bytes) {
     std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
     unsigned int length = 0;
     EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr);
@@ -78,9 +76,24 @@ std::string sha256_hex(const std::string& bytes) {
 // The counting pattern: value k as a little-endian 32-bit number at bytes 4k to 4k+3.
 std::string pattern(std::size_t length) {
     std::string bytes(length, '\0');
-    for (std::size_t offset = 0; offset < length; ++offset) {
-        bytes[offset] = static_cast<char>(static_cast<std::uint32_t>(offset / 4) >> (8 * (offset % 4)));
+    for (std::size_t at = 0; at < length; ++at) {
+        bytes[at] = static_cast<char>(static_cast<std::uint32_t>(at / 4) >> (8 * (at % 4)));
     }
+    return bytes;
+}
+
+// The output without the blanked status lines and the progress lines, whose places depend
+// on the timing.
+std::string plain(const std::string& text) {
+    static const std::regex status_lines("\r {79}\r|(Recv: Total|Send: Offset)[^\r\n]*\r");
+    return std::regex_replace(text, status_lines, "");
+}
+
+std::string prefix_of(const std::string& path, std::size_t length) {
+    std::ifstream file(path, std::ios::binary);
+    std::string bytes(length, '\0');
+    file.read(bytes.data(), static_cast<std::streamsize>(length));
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
     return bytes;
 }
 
@@ -90,10 +103,9 @@ class program_run : public testing::TestWithParam<row> {
     std::string dir = temp_dir();
     int port = free_port();
     std::map<std::string, std::string> words;
-    process programs[2];
-    bool ran[2] = {false, false};
-    std::size_t cursor[2] = {0, 0};  // where the next wait for a program's text begins
-    bool killed[2] = {false, false};
+    std::map<char, process> programs;
+    std::map<char, std::size_t> cursor;  // where the next wait for a program's text begins
+    std::set<char> killed;
     int listen_fd = -1;
     int peer_fd = -1;
     bool peer_is_client = false;
@@ -108,18 +120,11 @@ class program_run : public testing::TestWithParam<row> {
         }
     }
 
-    process& program(who on) {
-        return programs[on == S ? 0 : 1];
-    }
-
-    int index_of(who on) {
-        return on == S ? 0 : 1;
-    }
-
     std::string fill(std::string text) {
         for (const auto& [key, value] : words) {
-            for (std::size_t at = 0; (at = text.find(key, at)) != std::string::npos; at += value.size()) {
+            for (std::size_t at = 0; (at = text.find(key, at)) != std::string::npos;) {
                 text.replace(at, key.size(), value);
+                at += value.size();
             }
         }
         return text;
@@ -135,115 +140,145 @@ class program_run : public testing::TestWithParam<row> {
 
     void start_program(who on) {
         std::vector<std::string> args = on == S ? r.sender : r.receiver;
+        std::string path = path_of(on);
+        if (!r.wrap.empty()) {
+            args.insert(args.begin(),
+                        {"-c", "PATH=/usr/sbin:/sbin:$PATH; " + r.wrap, std::string(1, on), path});
+            path = "/bin/sh";
+        }
         for (std::string& arg : args) {
             arg = fill(arg);
         }
-        std::string path = path_of(on);
-        if (!r.wrap.empty()) {
-            args.insert(args.begin(), {"-c", "PATH=/usr/sbin:/sbin:$PATH; " + fill(r.wrap), std::string(1, on), path});
-            path = "/bin/sh";
-        }
-        start(program(on), path, args,
-              {.dir = dir, .input = r.input, .keep_input = r.keep_input, .terminal = r.terminal,
-               .background = r.background, .file_size_limit = r.file_size_limit,
-               .open_files_limit = r.open_files_limit, .environment = r.environment});
-        ran[index_of(on)] = true;
-        cursor[index_of(on)] = 0;
+        start(programs[on], path, args,
+              {.dir = dir,
+               .input = r.input,
+               .keep_input = r.keep_input,
+               .terminal = r.terminal,
+               .background = r.background,
+               .file_size_limit = r.file_size_limit,
+               .open_files_limit = r.open_files_limit,
+               .environment = r.environment});
+        cursor[on] = 0;
     }
 
     void play(const step& s) {
-        process& p = program(s.on);
+        static process nobody;  // what the peer's steps are for
+        process& p = s.on == P ? nobody : programs[s.on];
         const std::string text = fill(s.text);
+        const int n = static_cast<int>(s.n);
         switch (s.what) {
             case act::start:
-                start_program(s.on);
-                break;
+                return start_program(s.on);
             case act::wait: {
-                const std::size_t at = wait_for(p, text, s.n == 2 ? 0 : cursor[index_of(s.on)], 15000, s.n == 2);
-                ASSERT_NE(at, std::string::npos)
-                    << "no " << testing::PrintToString(text) << " in " << testing::PrintToString(p.out + p.err);
-                cursor[index_of(s.on)] = s.n == 2 ? cursor[index_of(s.on)] : at;
-                break;
+                const std::size_t at =
+                    wait_for(p, text, s.n == 2 ? 0 : cursor[s.on], 15000, n == 2);
+                ASSERT_NE(at, std::string::npos) << "no " << testing::PrintToString(text) << " in "
+                                                 << testing::PrintToString(p.out + p.err);
+                cursor[s.on] = n == 2 ? cursor[s.on] : at;
+                return;
             }
             case act::quiet:
-                EXPECT_EQ(wait_for(p, text, cursor[index_of(s.on)], static_cast<int>(s.n)), std::string::npos) << p.out;
-                break;
+                EXPECT_EQ(wait_for(p, text, cursor[s.on], n), std::string::npos) << p.out;
+                return;
             case act::keys:
-                type(p, text);
-                break;
-            case act::end_input:
-                end_input(p);
-                break;
+                return type(p, text);
             case act::signal:
-                killed[index_of(s.on)] = s.n == SIGKILL;
-                kill(p.pid, static_cast<int>(s.n));
-                break;
+                if (n == SIGKILL) {
+                    killed.insert(s.on);
+                }
+                kill(p.pid, n);
+                return;
             case act::signal_until:
                 for (int tries = 0; tries < 50 && p.out.find(text) == std::string::npos; ++tries) {
-                    kill(p.pid, static_cast<int>(s.n));
+                    kill(p.pid, n);
                     wait_for(p, text, 0, 200);
                 }
-                break;
+                return;
             case act::finish:
                 finish(p);
                 EXPECT_EQ(p.status, s.on == S ? r.sender_status : r.receiver_status) << p.out;
-                break;
+                return;
             case act::flag: {
                 bool holds = false;
                 for (int tries = 0; tries < 250 && !holds; ++tries, usleep(20000)) {
-                    holds = ((terminal_mode(p).c_lflag & static_cast<tcflag_t>(s.n)) != 0) == (text == "1");
+                    holds = ((terminal_mode(p).c_lflag & static_cast<tcflag_t>(n)) != 0) ==
+                            (text == "1");
                 }
-                EXPECT_TRUE(holds) << "terminal flag " << s.n;
-                break;
+                EXPECT_TRUE(holds) << "terminal flag " << n;
+                return;
             }
             case act::idle:
                 EXPECT_LT(processor_share(p), 0.5) << "the program spins while it waits";
-                break;
+                return;
             case act::listen:
                 listen_fd = listen_on(port);
                 ASSERT_GE(listen_fd, 0);
-                break;
+                return;
             case act::accept:
                 peer_fd = accept_from(listen_fd, 15000);
-                ASSERT_GE(peer_fd, 0) << "the receiver never connected";
-                break;
+                ASSERT_GE(peer_fd, 0) << "the receiver never connected: " << programs[R].out;
+                return;
             case act::connect:
                 close_fd(peer_fd);
                 seen.clear();
                 peer_is_client = true;
-                peer_fd = connect_to(port, 15000, static_cast<int>(s.n));
-                ASSERT_GE(peer_fd, 0) << "the sender never listened: " << program(S).out;
-                break;
+                peer_fd = connect_to(port, 15000, n);
+                ASSERT_GE(peer_fd, 0) << "the sender never listened: " << programs[S].out;
+                return;
             case act::refused: {
                 int second = connect_to(port, 0);
                 EXPECT_EQ(second, -1) << "a second receiver was let in";
-                close_fd(second);
-                break;
+                return close_fd(second);
             }
             case act::read:
-                receive(peer_fd, seen, s.n == 0 ? SIZE_MAX : static_cast<std::size_t>(s.n));
-                break;
+                return receive(peer_fd, seen, n == 0 ? SIZE_MAX : static_cast<std::size_t>(n));
             case act::send: {
-                const std::string bytes = s.n > 0 ? random_bytes(static_cast<std::size_t>(s.n), 7 + sent.size()) : text;
+                const std::string bytes = n > 0 ? random_bytes(n, 7 + sent.size()) : text;
                 sent += bytes;
                 send_bytes(peer_fd, bytes);
-                break;
+                return;
             }
             case act::close:
-                close_fd(peer_fd, s.n == 1);
-                break;
+                return close_fd(peer_fd, n == 1);
             case act::shell:
                 ASSERT_EQ(shell(s.text), 0);
-                break;
+                return;
             case act::sleep:
-                usleep(static_cast<useconds_t>(s.n * 1000));
-                break;
+                usleep(static_cast<useconds_t>(n) * 1000);
+                return;
             case act::size:
-                for (int tries = 0; tries < 1500 && file_size(dir + "/" + text) < s.n; ++tries) {
+                for (int tries = 0; tries < 1500 && file_size(dir + "/" + text) < n; ++tries) {
                     usleep(20000);
                 }
-                ASSERT_GE(file_size(dir + "/" + text), s.n) << text;
-                break;
+                ASSERT_GE(file_size(dir + "/" + text), n) << text;
+                return;
+        }
+    }
+
+    // Listens, starts the programs (the sender first) and connects as a row without a start
+    // step needs.
+    void start_all() {
+        const auto any = [&](auto condition) {
+            return std::any_of(r.steps.begin(), r.steps.end(), condition);
+        };
+        const bool peer_steps = any([](const step& s) {
+            return s.on == P && s.what != act::shell && s.what != act::sleep && s.what != act::size;
+        });
+        if (r.sender.empty() && peer_steps) {
+            play(peer(act::listen));
+        }
+        if (!r.sender.empty() || r.bare == S) {
+            start_program(S);
+        }
+        if (!r.sender.empty() && !r.receiver.empty()) {
+            ASSERT_NE(wait_for(programs[S], "Waiting for connection", 0, 15000), std::string::npos)
+                << programs[S].out;
+        }
+        if (!r.receiver.empty() || r.bare == R) {
+            start_program(R);
+        }
+        if (peer_steps && !any([](const step& s) { return s.what == act::connect; })) {
+            play(peer(r.sender.empty() ? act::accept : act::connect));
         }
     }
 
@@ -254,37 +289,34 @@ class program_run : public testing::TestWithParam<row> {
                 ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
                 continue;
             }
-            write_file(path, random_bytes(static_cast<std::size_t>(f.sparse ? mib : f.size),
-                                          static_cast<unsigned>(f.size + f.name.size())));
+            write_file(path, random_bytes(f.sparse ? mib : f.size, f.size + f.name.size()));
             ASSERT_EQ(truncate(path.c_str(), f.size), 0);
         }
     }
 
-    // The expected stream, at least long enough for every count in the outputs.
+    // The expected stream: for a partial row only as much as any count, piece or peer saw.
     std::string expected_stream() {
         if (r.stream.empty()) {
             return sent;
         }
         std::size_t longest = seen.size();
-        for (const process& p : programs) {
-            longest = std::max<std::size_t>(longest, static_cast<std::size_t>(std::max(
-                std::max(count_after(p.out + p.err, "Successfully sent "), count_after(p.out + p.err, "Successfully received ")), 0LL)));
+        for (const auto& [on, p] : programs) {
+            for (const char* marker : {"Successfully sent ", "Successfully received "}) {
+                longest = std::max<long long>(longest, count_after(p.out + p.err, marker));
+            }
         }
         for (const std::string& piece : r.pieces) {
-            longest = std::max<std::size_t>(longest, static_cast<std::size_t>(std::max(file_size(dir + "/" + piece.substr(0, piece.find('='))), 0LL)));
+            longest = std::max(longest,
+                               prefix_of(dir + "/" + piece.substr(0, piece.find('=')), -1).size());
         }
         std::string stream;
         for (const std::string& name : r.stream) {
             if (name == "-" || name == "0") {
                 stream += name == "-" ? pattern(longest) : std::string(longest, '\0');
-            } else if (!r.partial) {
-                stream += read_file(dir + "/" + name);
-            } else if (stream.size() < longest) {
-                // A beginning is enough, and a whole sparse file of gibibytes too much.
-                std::ifstream file(dir + "/" + name, std::ios::binary);
-                std::string part(longest - stream.size(), '\0');
-                file.read(part.data(), static_cast<std::streamsize>(part.size()));
-                stream.append(part.data(), static_cast<std::size_t>(file.gcount()));
+            } else {
+                stream += r.partial ? prefix_of(dir + "/" + name,
+                                                longest - std::min(longest, stream.size()))
+                                    : read_file(dir + "/" + name);
             }
         }
         return stream;
@@ -298,7 +330,7 @@ class program_run : public testing::TestWithParam<row> {
         ASSERT_LE(count, static_cast<long long>(stream.size())) << text;
         // An abort's closing line takes the checksum's place.
         const std::string sum = text_after(text, "TCPIP Data Checksum: ");
-        EXPECT_TRUE(sum == byte_sum_hex(std::string_view(stream).substr(0, static_cast<std::size_t>(count))) ||
+        EXPECT_TRUE(sum == byte_sum_hex(std::string_view(stream).substr(0, count)) ||
                     (sum.empty() && text.find("Aborting connection ... \n") != std::string::npos))
             << "the checksum is not that of the bytes counted";
         EXPECT_TRUE(r.partial || count == static_cast<long long>(stream.size())) << text;
@@ -311,29 +343,6 @@ class program_run : public testing::TestWithParam<row> {
         }
     }
 
-    // The output without the blanked status lines and the progress lines, which come and go
-    // with the timing.
-    static std::string plain(std::string text) {
-        static const std::regex status_lines("\r {79}\r|(Recv: Total|Send: Offset)[^\r\n]*\r");
-        return std::regex_replace(text, status_lines, "");
-    }
-
-    void check_outputs() {
-        for (const auto& [list, present] : {std::pair{&r.output, true}, std::pair{&r.never, false}}) {
-            std::size_t from[2] = {0, 0};
-            for (const says& line : *list) {
-                const process& p = program(line.on);
-                const std::string text = plain(p.out + p.err);
-                std::size_t& at = from[line.on == S ? 0 : 1];
-                const std::size_t found = text.find(fill(line.text), present ? at : 0);
-                EXPECT_EQ(found != std::string::npos, present)
-                    << static_cast<char>(line.on) << (present ? " lacks " : " prints ")
-                    << testing::PrintToString(fill(line.text)) << " in " << testing::PrintToString(text);
-                at = found == std::string::npos ? at : found + line.text.size();
-            }
-        }
-    }
-
     void check_files(const std::string& stream) {
         std::set<std::string> allowed(r.extra.begin(), r.extra.end());
         for (const file_spec& f : r.files) {
@@ -342,65 +351,94 @@ class program_run : public testing::TestWithParam<row> {
         std::string joined;
         for (const std::string& piece : r.pieces) {
             const std::string name = piece.substr(0, piece.find('='));
-            allowed.insert(name);
             const std::string bytes = read_file(dir + "/" + name);
+            allowed.insert(name);
             EXPECT_GE(file_size(dir + "/" + name), 0) << "missing " << name;
-            EXPECT_TRUE(name == piece || piece.substr(name.size() + 1) == std::to_string(bytes.size()))
+            EXPECT_TRUE(name == piece ||
+                        piece.substr(name.size() + 1) == std::to_string(bytes.size()))
                 << name << " holds " << bytes.size() << " bytes";
             words["{sha:" + name + "}"] = sha256_hex(bytes);
             joined += bytes;
         }
         for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-            EXPECT_EQ(allowed.count(entry.path().filename().string()), 1U) << "left behind: " << entry.path();
+            EXPECT_EQ(allowed.count(entry.path().filename()), 1U)
+                << "left behind: " << entry.path();
         }
-        if (!r.pieces.empty()) {
-            EXPECT_TRUE(r.partial ? stream.starts_with(joined) : joined == stream)
-                << "the pieces hold " << joined.size() << " of " << stream.size() << " bytes";
+        EXPECT_TRUE(r.pieces.empty() || (r.partial ? stream.starts_with(joined) : joined == stream))
+            << "the pieces hold " << joined.size() << " of " << stream.size() << " bytes";
+    }
+
+    void check_outputs() {
+        for (const auto& [list, present] :
+             {std::pair{&r.output, true}, std::pair{&r.never, false}}) {
+            std::map<char, std::size_t> from;
+            for (const says& line : *list) {
+                const std::string text = plain(programs[line.on].out + programs[line.on].err);
+                const std::size_t found = text.find(fill(line.text), present ? from[line.on] : 0);
+                EXPECT_EQ(found != std::string::npos, present)
+                    << static_cast<char>(line.on) << (present ? " lacks " : " prints ")
+                    << testing::PrintToString(fill(line.text)) << " in "
+                    << testing::PrintToString(text);
+                from[line.on] =
+                    found == std::string::npos ? from[line.on] : found + line.text.size();
+            }
+        }
+    }
+
+    void check() {
+        for (const auto& [on, p] : programs) {
+            const int status = on == S ? r.sender_status : r.receiver_status;
+            if (killed.count(on) == 0 && status != any_status) {
+                EXPECT_FALSE(p.timed_out) << "it did not end by itself";
+                EXPECT_EQ(p.status, status) << p.out << p.err;
+            }
+        }
+        const std::string stream = expected_stream();
+        if (programs.count(S) != 0) {
+            check_count(stream, programs[S].out + programs[S].err, "Successfully sent ");
+        }
+        if (programs.count(R) != 0) {
+            check_count(stream, r.data_on_stdout ? programs[R].err : programs[R].out,
+                        "Successfully received ");
+        }
+        EXPECT_TRUE(!peer_is_client || (r.partial ? stream.starts_with(seen) : seen == stream))
+            << "the peer read " << seen.size() << " bytes of " << stream.size();
+        EXPECT_TRUE(!r.data_on_stdout || programs[R].out == stream)
+            << "standard output is not the stream";
+        process& alone = programs.begin()->second;
+        if (!r.out.empty()) {
+            static const std::regex address("Local TCP/IP address: [^\n]*\n");
+            EXPECT_EQ(std::regex_replace(alone.out, address, ""), fill(r.out));
+        }
+        check_files(stream);
+        check_outputs();
+        if (r.terminal) {
+            EXPECT_EQ(terminal_mode(alone).c_lflag, alone.initial_mode.c_lflag)
+                << "the terminal mode stays changed";
+            EXPECT_EQ(terminal_mode(alone).c_iflag, alone.initial_mode.c_iflag);
         }
     }
 
     void run() {
         words = {{"{dir}", dir}, {"{port}", std::to_string(port)}};
-        for (const who on : {S, R}) {
+        for (const char on : {S, R}) {
             words["{banner" + std::string(1, on) + "}"] = banner_of(on);
-            words["{quiet" + std::string(1, on) + "}"] = quiet_banners.at(on);
-            words["{usage" + std::string(1, on) + "}"] = usage_texts.at(on);
+            words["{quiet" + std::string(1, on) + "}"] = quiet_banner.at(on);
+            words["{usage" + std::string(1, on) + "}"] = usage.at(on);
         }
-        make_files();
+        ASSERT_NO_FATAL_FAILURE(make_files());
         if (!r.setup.empty() && shell(r.setup) != 0) {
             GTEST_SKIP() << "cannot set up: " << r.setup;
         }
-        std::string digest_of;
-        for (const std::string& name : r.stream) {
-            // Only the digest rows need it, and their streams are small.
-            const bool named = r.sender.size() > 1 && r.sender[1] == "-sha256";
-            digest_of += !named || name == "-" || name == "0" ? "" : read_file(dir + "/" + name);
+        if (std::count(r.sender.begin(), r.sender.end(), "-sha256") != 0) {
+            words["{sha}"] = sha256_hex(expected_stream());
+            words["{SHA}"] = words["{sha}"];
+            std::transform(words["{sha}"].begin(), words["{sha}"].end(), words["{SHA}"].begin(),
+                           ::toupper);
         }
-        words["{sha}"] = sha256_hex(digest_of);
-        words["{SHA}"] = words["{sha}"];
-        for (char& c : words["{SHA}"]) {
-            c = static_cast<char>(std::toupper(c));
-        }
-
-        const bool explicit_start = std::any_of(r.steps.begin(), r.steps.end(), [](const step& s) { return s.what == act::start; });
-        const bool peer_steps = std::any_of(r.steps.begin(), r.steps.end(), [](const step& s) { return s.on == P && s.what != act::shell && s.what != act::sleep && s.what != act::size; });
-        if (!explicit_start) {
-            if (r.sender.empty() && peer_steps) {
-                play(peer(act::listen));
-            }
-            if (!r.sender.empty() || r.bare == S) {
-                start_program(S);
-            }
-            if (!r.sender.empty() && !r.receiver.empty()) {
-                ASSERT_NE(wait_for(program(S), "Waiting for connection", 0, 15000), std::string::npos) << program(S).out;
-            }
-            if (!r.receiver.empty() || r.bare == R) {
-                start_program(R);
-            }
-            const bool explicit_connect = std::any_of(r.steps.begin(), r.steps.end(), [](const step& s) { return s.what == act::connect; });
-            if (peer_steps && !explicit_connect) {
-                play(r.sender.empty() ? peer(act::accept) : peer(act::connect));
-            }
+        if (std::none_of(r.steps.begin(), r.steps.end(),
+                         [](const step& s) { return s.what == act::start; })) {
+            ASSERT_NO_FATAL_FAILURE(start_all());
         }
         for (const step& s : r.steps) {
             ASSERT_NO_FATAL_FAILURE(play(s));
@@ -409,52 +447,13 @@ class program_run : public testing::TestWithParam<row> {
             receive(peer_fd, seen);
         }
         close_fd(peer_fd);
-        for (int index = 0; index < 2; ++index) {
-            if (ran[index]) {
-                finish(programs[index], 60000);
-                if (programs[index].status == 77 && !r.wrap.empty()) {
-                    GTEST_SKIP() << programs[index].out << programs[index].err;
-                }
+        for (auto& [on, p] : programs) {
+            finish(p, 60000);
+            if (p.status == 77 && !r.wrap.empty()) {
+                GTEST_SKIP() << p.out << p.err;
             }
         }
         check();
-    }
-
-    void check() {
-        const int expected_status[2] = {r.sender_status, r.receiver_status};
-        for (int index = 0; index < 2; ++index) {
-            const process& p = programs[index];
-            if (ran[index] && !killed[index] && expected_status[index] != any_status) {
-                EXPECT_FALSE(p.timed_out) << "it did not end by itself";
-                EXPECT_EQ(p.status, expected_status[index]) << p.out << p.err;
-            }
-        }
-        const std::string stream = expected_stream();
-        if (ran[0]) {
-            check_count(stream, programs[0].out + programs[0].err, "Successfully sent ");
-        }
-        if (ran[1]) {
-            check_count(stream, r.data_on_stdout ? programs[1].err : programs[1].out, "Successfully received ");
-        }
-        if (peer_is_client) {
-            EXPECT_TRUE(r.partial ? stream.starts_with(seen) : seen == stream)
-                << "the peer read " << seen.size() << " bytes of " << stream.size();
-        }
-        if (r.data_on_stdout) {
-            EXPECT_TRUE(programs[1].out == stream) << "standard output is not the stream";
-        }
-        if (!r.out.empty()) {
-            static const std::regex address("Local TCP/IP address: [^\n]*\n");
-            const process& p = programs[ran[0] ? 0 : 1];
-            EXPECT_EQ(std::regex_replace(p.out, address, ""), fill(r.out));
-        }
-        check_files(stream);
-        check_outputs();
-        if (r.terminal) {
-            const process& p = programs[ran[0] ? 0 : 1];
-            EXPECT_EQ(terminal_mode(p).c_lflag, p.initial_mode.c_lflag) << "the terminal mode stays changed";
-            EXPECT_EQ(terminal_mode(p).c_iflag, p.initial_mode.c_iflag);
-        }
     }
 };
 
