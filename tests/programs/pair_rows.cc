@@ -12,7 +12,9 @@ const std::string reset = "\nError: recv failed: Connection Reset\n";
 
 // Files sent into one copy, or into "-".
 row exact(const std::string& name, std::vector<long long> sizes, bool into_file = true) {
-    row made{.name = name, .sender = {"-port={port}"}, .receiver = {"-port={port}", "127.0.0.1", into_file ? "copy" : "-"}};
+    row made{.name = name,
+             .sender = {"-port={port}"},
+             .receiver = {"-port={port}", "127.0.0.1", into_file ? "copy" : "-"}};
     for (const long long size : sizes) {
         made.files.push_back({"in" + std::to_string(made.files.size()), size});
         made.sender.push_back(made.files.back().name);
@@ -35,8 +37,10 @@ row early_stop(row made) {
 // Two namespaces joined by a veth pair, the sender's at 10.200.0.1, data towards the
 // receiver limited to 20 Mbit/s; each program runs in its own.
 const std::string namespaces =
-    "[ \"$(id -u)\" = 0 ] && command -v nft && command -v tc || exit 77; set -e; S=wtS{port} R=wtR{port} V=wtv{port}; "
-    "ip netns add $S; ip netns add $R; ip link add ${V}s netns $S type veth peer name ${V}r netns $R; "
+    "[ \"$(id -u)\" = 0 ] && command -v nft && command -v tc || exit 77; set -e; S=wtS{port} "
+    "R=wtR{port} V=wtv{port}; "
+    "ip netns add $S; ip netns add $R; ip link add ${V}s netns $S type veth peer name ${V}r netns "
+    "$R; "
     "ip -n $S addr add 10.200.0.1/24 dev ${V}s; ip -n $R addr add 10.200.0.2/24 dev ${V}r; "
     "ip -n $S link set ${V}s up; ip -n $R link set ${V}r up; "
     "ip netns exec $S tc qdisc add dev ${V}s root tbf rate 20mbit burst 32kbit latency 20ms";
@@ -45,9 +49,11 @@ const std::string in_namespace = "exec ip netns exec wt$0{port} \"$@\"";
 
 // Drops what enters either namespace (all of it, or what rule picks); "" lifts it.
 std::string filter(const std::string& rule) {
-    const std::string commands = rule.empty() ? "delete table inet wt"
-                                              : "add table inet wt; add chain inet wt input { type filter hook input "
-                                                "priority 0; }; add rule inet wt input " + rule;
+    const std::string commands =
+        rule.empty() ? "delete table inet wt"
+                     : "add table inet wt; add chain inet wt input { type filter hook input "
+                       "priority 0; }; add rule inet wt input " +
+                           rule;
     return "for n in wtS{port} wtR{port}; do ip netns exec $n nft '" + commands + "'; done";
 }
 
@@ -58,9 +64,11 @@ row namespaced(row made) {
     return made;
 }
 
-constexpr const char* streams_closed = "[ $0 = %s ] || exec \"$@\"; \"$@\" <&- >&-; echo \"exit=$?\" >&2";
+constexpr const char* streams_closed =
+    "[ $0 = %s ] || exec \"$@\"; \"$@\" <&- >&-; echo \"exit=$?\" >&2";
 constexpr const char* reader_gone =
-    "[ $0 = %s ] || exec \"$@\"; { \"$@\"; echo \"exit=$?\" >&2; } | { head -n 1 >/dev/null; exec 0<&-; echo reader-gone >&2; }";
+    "[ $0 = %s ] || exec \"$@\"; { \"$@\"; echo \"exit=$?\" >&2; } | { head -n 1 >/dev/null; exec "
+    "0<&-; echo reader-gone >&2; }";
 
 // One program's standard streams closed or its output's reader gone: the copy is unaffected.
 row broken_output(const std::string& name, const char* script, who wrapped) {
@@ -68,14 +76,21 @@ row broken_output(const std::string& name, const char* script, who wrapped) {
     wrap.replace(wrap.find("%s"), 2, std::string(1, wrapped));
     const who other = wrapped == S ? R : S;
     const bool pipe = script == reader_gone;
-    return {.name = name, .sender = {"-port={port}", "source"}, .receiver = {"-port={port}", "127.0.0.1", "copy"},
-            .files = {{"source", 8 * mib}}, .wrap = wrap,
-            .steps = {start(wrapped), pipe ? wait(wrapped, "reader-gone", 2) : nap(300), start(other)},
-            .stream = {"source"}, .output = {{wrapped, "exit=0\n"}}, .pieces = {"copy"}};
+    return {
+        .name = name,
+        .sender = {"-port={port}", "source"},
+        .receiver = {"-port={port}", "127.0.0.1", "copy"},
+        .files = {{"source", 8 * mib}},
+        .wrap = wrap,
+        .steps = {start(wrapped), pipe ? wait(wrapped, "reader-gone", 2) : nap(300), start(other)},
+        .stream = {"source"},
+        .output = {{wrapped, "exit=0\n"}},
+        .pieces = {"copy"}};
 }
 
 }  // namespace
 
+// clang-format off
 std::vector<row> pair_rows() {
     const std::string zeros(64, '0');
     return {
@@ -163,5 +178,6 @@ std::vector<row> pair_rows() {
          .sender_status = 1, .output = {{S, "Local TCP/IP address: 10.200.0.1\n"}}},
     };
 }
+// clang-format on
 
 }  // namespace wt

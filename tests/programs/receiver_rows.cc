@@ -1,4 +1,4 @@
-// catchwire alone, against a plain sender of the test's own, or refusing its command line.
+// catchwire alone: its command line, and its transfers from a plain sender of the test's own.
 
 #include <csignal>
 
@@ -8,139 +8,147 @@ namespace wt {
 namespace {
 
 const std::string net = "{bannerR}Initializing TCP/IP Protocol Stack\n";
-const std::string extension = net + "\nError: Auto Naming is enabled and the file has an extension.\n";
-const std::string port_zero = net + "Error: Could not connect to host - TCP/IP error 10049\n";
-const std::string digest_length = "Error: -sha256= must be followed by 64 hexadecimal digits\n";
-const std::string invalid = net + "\nError: Invalid destination TCP/IP address\n{usageR}";
 const std::string unknown = "{bannerR}Error: Unknown argument: ";
 const std::string ask = "Enter new filename [Q]: ";
+const std::string reset = "\nError: recv failed: Connection Reset\n";
 
-row refused(const std::string& name, std::vector<std::string> args, std::string out) {
-    return {.name = name, .receiver = std::move(args), .receiver_status = 1, .out = std::move(out)};
+// A run that ends before any connection with this output and status.
+row line(std::string name, std::vector<std::string> args, std::string out, int status = 1) {
+    return {.name = std::move(name),
+            .bare = args.empty() ? R : P,
+            .receiver = std::move(args),
+            .receiver_status = status,
+            .out = std::move(out)};
 }
 
-row help(const std::string& name, std::vector<std::string> args, const std::string& before = "") {
-    return {.name = name, .bare = args.empty() ? R : P, .receiver = args, .out = before + "{bannerR}{usageR}"};
+// A run against the test's sender, which plays steps.
+row fed(std::string name, std::vector<std::string> args, std::vector<step> steps, int status = 0) {
+    args.insert(args.begin(), "-port={port}");
+    return {.name = std::move(name),
+            .receiver = std::move(args),
+            .steps = std::move(steps),
+            .receiver_status = status,
+            .partial = status != 0};
 }
 
-// Numbered pieces of piece_size bytes out of size.
-row numbered(const std::string& name, std::vector<std::string> options, int size, int piece_size) {
-    std::vector<std::string> args{"-port={port}"};
-    args.insert(args.end(), options.begin(), options.end());
-    args.insert(args.end(), {"127.0.0.1", "IMAGE"});
+row with(row made, std::vector<says> output, std::vector<std::string> pieces = {}) {
+    made.output = std::move(output);
+    made.pieces = std::move(pieces);
+    return made;
+}
+
+// size bytes into numbered pieces of piece_size.
+row numbered(std::string name, std::vector<std::string> options, int size, int piece_size) {
     std::vector<std::string> pieces;
-    for (int start = 0, number = 0; start < size; start += piece_size, ++number) {
-        pieces.push_back("IMAGE.00" + std::to_string(number) + "=" + std::to_string(std::min(piece_size, size - start)));
+    for (int start = 0; start < size; start += piece_size) {
+        pieces.push_back("IMAGE.00" + std::to_string(pieces.size()) + "=" +
+                         std::to_string(std::min(piece_size, size - start)));
     }
-    return {.name = name, .receiver = args, .steps = {peer(act::send, size)}, .never = {{R, "Reached the end"}},
-            .pieces = pieces};
+    options.insert(options.end(), {"127.0.0.1", "IMAGE"});
+    row made = with(fed(std::move(name), options, {peer(act::send, size)}), {}, pieces);
+    made.never = {{R, "Reached the end"}};
+    return made;
 }
 
 }  // namespace
 
+// clang-format off
 std::vector<row> receiver_rows() {
-    const std::string name_511(511, 'n');
+    const std::string help = "{bannerR}{usageR}", n511(511, 'n');
+    const std::string digest_length = "Error: -sha256= must be followed by 64 hexadecimal digits\n";
+    const std::string extension = net + "\nError: Auto Naming is enabled and the file has an extension.\n";
+    const std::string port_zero = net + "Error: Could not connect to host - TCP/IP error 10049\n";
+    const std::string invalid = net + "\nError: Invalid destination TCP/IP address\n{usageR}";
+    row stdout_sink = with(fed("dev_stdout_carries_only_the_data", {"127.0.0.1", "/dev/stdout"}, {peer(act::send, 100000)}), {{R, "Received a connection from host 127.0.0.1\n"}, {R, "\nSuccessfully received 100,000 bytes at "}});
+    stdout_sink.data_on_stdout = true;
+    row proc_sink = stdout_sink;
+    proc_sink.name = "proc_fd_1_carries_only_the_data";
+    proc_sink.receiver[2] = "/proc/self/fd/1";
+    row size_limit = with(fed("file_size_limit_deletes_the_file", {"127.0.0.1", "out"}, {peer(act::send, mib)}, 1), {{R, "\n\nError: Could not write to file: File too large\n"}});
+    size_limit.file_size_limit = 100000;
+    row full_disk = with(fed("full_disk_keeps_earlier_pieces", {"-autosize=1", "-autoname", "127.0.0.1", "IMAGE"}, {peer(act::send, 4 * mib)}, 1), {{R, "\n\nError: Could not write to file: No space left on device\n"}}, {"IMAGE.000=1048576", "IMAGE.001=1048576"});
+    full_disk.setup = "[ \"$(id -u)\" = 0 ] || exit 77; mount -t tmpfs -o size=2560k wiretest {dir} || exit 77";
+    full_disk.teardown = "umount -l {dir}";
+    row named = with(fed("operator_names_each_piece", {"-autosize=1", "127.0.0.1", "ONE"},
+                         {peer(act::send, mib), size_at_least("ONE", mib), quiet(R, "Enter new", 300), peer(act::send, mib), wait(R, ask), keys(R, "\n"), wait(R, ask),
+                          keys(R, "missing/TWO\n"), wait(R, "directory\n" + ask), keys(R, "TWO\n"), size_at_least("TWO", mib), peer(act::send, mib + 5), wait(R, "end of file TWO\n" + ask),
+                          keys(R, "./ONE\n"), wait(R, "Error: ./ONE is a piece already written in this run\n" + ask), keys(R, "THREE\n"), peer(act::close),
+                          wait(R, "end of file THREE\n" + ask), keys(R, "FOUR\n")}),
+                     {{R, "Reached the end of file ONE\n" + ask + ask + "Creating file: \"missing/TWO\"\n\nError: Could not create file: missing/TWO\nError: No such file or directory\n" + ask + "Creating file: \"TWO\"\n"},
+                      {R, "Creating file: \"FOUR\"\n"}, {R, "\nSuccessfully received 3,145,733 bytes at "}},
+                     {"ONE=1048576", "TWO=1048576", "THREE=1048576", "FOUR=5"});
+    named.keep_input = true;
+    row at_prompt = with(fed("sigint_at_the_piece_prompt", {"-autosize=1", "127.0.0.1", "ONE"}, {peer(act::send, mib + 1), peer(act::close), wait(R, ask), sig_until(R, SIGINT, "Aborting connection")}, 1),
+                         {{R, "[Q]: \nAborting connection ... \n"}}, {"ONE=1048576"});
+    at_prompt.keep_input = true;
+    row quit = with(fed("quit_keeps_the_first_piece", {"-autosize=1", "127.0.0.1", "ONE"}, {peer(act::send, 2 * mib)}), {{R, "Successfully received 1,081,344 bytes at "}}, {"ONE=1048576"});
+    quit.input = "q\n";
+    quit.partial = true;
+    row fifo = line("failure_keeps_a_fifo", {"-port=0", "127.0.0.1", "{dir}/fifo"}, "");
+    fifo.files = {{.name = "fifo", .fifo = true}};
+    fifo.steps = {start(R), done(R), sh("test -p fifo")};
     return {
-        help("bare_call_is_help", {}),
-        help("help_in_upper_case", {"-HELP"}),
-        help("slash_help", {"/?"}),
-        help("quiet_does_not_shorten_help", {"-quiet", "-?"}),
-        help("unknown_then_help", {"-bogus", "-Help"}, unknown + "-bogus\n"),
-        help("unknown_then_unix_help", {"-bogus", "--help"}, unknown + "-bogus\n"),
-        help("short_help_before_a_transfer", {"-h", "127.0.0.1", "f"}),
-        {.name = "version_wins", .receiver = {"-bogus", "--version", "-h"}, .out = "catchwire 1.34\n"},
-        {.name = "short_version", .receiver = {"-V"}, .out = "catchwire 1.34\n"},
-        refused("unix_forms_are_exact", {"--Version", "-v"}, unknown + "--Version\n" + unknown + "-v\n"),
-        refused("every_unknown_argument", {"-x", "-port", "127.0.0.1", "f"}, unknown + "-x\n" + unknown + "-port\n"),
-        refused("second_file_name", {"-quiet", "127.0.0.1", "a", "b"}, "{bannerR}Error: filename has already been specified\n"),
-        refused("name_of_512", {"127.0.0.1", std::string(512, 'n')}, "{bannerR}Error: File names are limited to 511 characters\n"),
-        refused("autosize_incomplete", {"-autosize"}, "Error: Incomplete option to Auto Size\n"),
-        refused("autosize_longer_name", {"-AutoSizeX=1"}, "Error: Incomplete option to Auto Size\n"),
-        refused("autosize_empty", {"-autosize=", "127.0.0.1", "f"}, "Error: Missing size in -autosize option\n"),
-        refused("autosize_zero", {"-autosize=0", "127.0.0.1", "f"}, "Error: -autosize must be at least 1 MB\n"),
-        refused("autosize_suffix", {"-autosize=99999999999999999999x"}, "Error: found non decimal character in -autosize option\n"),
-        refused("autosize_too_large", {"-autosize=17592186044416"}, "Error: -autosize value is too large\n"),
-        refused("digest_of_63", {"-sha256=" + std::string(63, 'a'), "127.0.0.1", "f"}, digest_length),
-        refused("digest_of_65", {"-SHA256=" + std::string(65, 'F'), "127.0.0.1", "f"}, digest_length),
-        refused("digest_not_hexadecimal", {"-sha256=" + std::string(63, '0') + "g", "-help"}, digest_length),
-        refused("port_missing", {"-port="}, "Error: Missing port number\n"),
-        refused("port_sign", {"-PORT=+80"}, "Error: Port numbers must be decimal characters\n"),
-        refused("config_stops", {"-config", "127.0.0.1", "f"}, net),
-        refused("quiet_config", {"-quiet", "-pause", "-debug", "-config"}, "{quietR}Initializing TCP/IP Protocol Stack\n"),
-        refused("autosize_2000_no_warning", {"-autosize=2000", "-config"}, net),
-        refused("autosize_2001_warns", {"-autosize=2001", "-config"}, "Warning: DOS files are limited to 2GB in size.\n" + net),
-        refused("no_file_name", {"f"}, net + "Error: filename must be specified\n"),
-        refused("no_address", {"-port=2000"}, net + "Error: ip_addr must be specified\n"),
-        refused("address_zero", {"0.0.0.0", "f"}, invalid),
-        refused("unresolvable_name", {"no..such..host", "f"}, invalid),
-        refused("address_without_file", {"127.0.0.1"}, net + "Error: filename must be specified\n"),
-        refused("autoname_with_extension", {"-autoname", "127.0.0.1", "IMAGE.DAT"}, extension),
-        refused("autoname_with_empty_extension", {"-autoname", "127.0.0.1", "dir/IMAGE."}, extension),
-        refused("name_of_511_cannot_be_made", {"127.0.0.1", name_511},
-                net + "Error: Could not create file: " + name_511 + "\n       File name too long\n"),
-        refused("port_zero", {"-port=0", "-", "127.0.0.1", "f"}, port_zero),
-        refused("port_beyond_65535", {"-port=65536", "127.0.0.1", "f"}, port_zero),
-        {.name = "failure_keeps_a_fifo", .receiver = {"-port=0", "127.0.0.1", "{dir}/fifo"}, .files = {{.name = "fifo", .fifo = true}},
-         .steps = {start(R), done(R), sh("test -p fifo")}, .receiver_status = 1},
-        {.name = "retries_until_the_sender_listens", .receiver = {"-port={port}", "127.0.0.1", "out"},
-         .steps = {start(R), wait(R, "Connection Refused, Retry 2\r"), peer(act::listen), peer(act::accept)},
-         .output = {{R, "Error: Could not connect to host - Connection Refused, Retry 1\r"}, {R, "Retry 2\r"},
-                    {R, "Received a connection from host 127.0.0.1\n"},
-                    {R, "\nSuccessfully received 0 bytes at 0 KBS\nTCPIP Data Checksum: 0\n"}},
-         .pieces = {"out"}},
-        {.name = "sigint_while_retrying_deletes_the_empty_file", .receiver = {"-port={port}", "127.0.0.1", "early"},
-         .steps = {start(R), wait(R, "Retry 1\r"), sig(R, SIGINT)}, .receiver_status = 1,
-         .output = {{R, "\nAborting connection ... \n"}}},
-        {.name = "sigint_at_the_piece_prompt", .receiver = {"-port={port}", "-autosize=1", "127.0.0.1", "ONE"}, .keep_input = true,
-         .steps = {peer(act::send, mib + 1), peer(act::close), wait(R, ask), sig_until(R, SIGINT, "Aborting connection")},
-         .receiver_status = 1, .output = {{R, "[Q]: \nAborting connection ... \n"}}, .pieces = {"ONE=1048576"}, .partial = true},
-        {.name = "short_tail_never_held_back", .receiver = {"-port={port}", "127.0.0.1", "out"},
-         .steps = {peer(act::send, 0, std::string(100, 'a')), nap(2100), peer(act::send, 0, "b"),
-                   wait(R, "Recv: Total Bytes Received: 101 KBS: "), peer(act::send, 32768)},
-         .output = {{R, "\nSuccessfully received 32,869 bytes at "}}, .pieces = {"out"}},
-        {.name = "host_name_is_looked_up", .receiver = {"-port={port}", "localhost", "out"},
-         .steps = {peer(act::send, 0, "abc")}, .output = {{R, "Received a connection from host localhost\n"}}, .pieces = {"out"}},
-        {.name = "dev_stdout_carries_only_the_data", .receiver = {"-port={port}", "127.0.0.1", "/dev/stdout"},
-         .steps = {peer(act::send, 100000)}, .output = {{R, "Received a connection from host 127.0.0.1\n"}},
-         .data_on_stdout = true},
-        {.name = "proc_fd_1_carries_only_the_data", .receiver = {"-port={port}", "127.0.0.1", "/proc/self/fd/1"},
-         .steps = {peer(act::send, 100000)}, .output = {{R, "\nSuccessfully received 100,000 bytes at "}},
-         .data_on_stdout = true},
-        {.name = "file_size_limit_deletes_the_file", .receiver = {"-port={port}", "127.0.0.1", "out"}, .file_size_limit = 100000,
-         .steps = {peer(act::send, mib)}, .receiver_status = 1,
-         .output = {{R, "\n\nError: Could not write to file: File too large\n"}}, .partial = true},
-        {.name = "full_disk_keeps_earlier_pieces", .receiver = {"-port={port}", "-autosize=1", "-autoname", "127.0.0.1", "IMAGE"},
-         .setup = "[ \"$(id -u)\" = 0 ] || exit 77; mount -t tmpfs -o size=2560k wiretest {dir} || exit 77",
-         .teardown = "umount -l {dir}", .steps = {peer(act::send, 4 * mib)}, .receiver_status = 1,
-         .output = {{R, "\n\nError: Could not write to file: No space left on device\n"}},
-         .pieces = {"IMAGE.000=1048576", "IMAGE.001=1048576"}, .partial = true},
-        {.name = "reset_deletes_the_file", .receiver = {"-port={port}", "127.0.0.1", "copy.img"},
-         .steps = {peer(act::send, 100000), size_at_least("copy.img", 65536), peer(act::close, 1)}, .receiver_status = 1,
-         .output = {{R, "\nError: recv failed: Connection Reset\n"}}, .never = {{R, "Successfully received"}}, .partial = true},
-        {.name = "reset_after_two_pieces_keeps_both", .receiver = {"-port={port}", "-autosize=1", "-autoname", "127.0.0.1", "IMAGE"},
-         .steps = {peer(act::send, 2 * mib + 10000), size_at_least("IMAGE.001", mib), peer(act::close, 1)}, .receiver_status = 1,
-         .output = {{R, "\nError: recv failed: Connection Reset\n"}}, .never = {{R, "Successfully received"}},
-         .pieces = {"IMAGE.000=1048576", "IMAGE.001=1048576"}, .partial = true},
-        {.name = "stalled_receive_sigterm_keeps_the_file", .receiver = {"-port={port}", "127.0.0.1", "copy.img"},
-         .steps = {peer(act::send, 0, "some bytes"), idle(R), sig(R, SIGTERM), wait(R, "\nAborting connection ... \n")},
-         .receiver_status = 1, .pieces = {"copy.img"}, .partial = true},
-        {.name = "operator_names_each_piece", .receiver = {"-port={port}", "-autosize=1", "127.0.0.1", "ONE"}, .keep_input = true,
-         .steps = {peer(act::send, mib), size_at_least("ONE", mib), quiet(R, "Enter new", 300), peer(act::send, mib),
-                   wait(R, ask), keys(R, "\n"), wait(R, ask), keys(R, "missing/TWO\n"), wait(R, "directory\n" + ask),
-                   keys(R, "TWO\n"), size_at_least("TWO", mib), peer(act::send, mib + 5), wait(R, "end of file TWO\n" + ask),
-                   keys(R, "./ONE\n"), wait(R, "Error: ./ONE is a piece already written in this run\n" + ask),
-                   keys(R, "THREE\n"), peer(act::close), wait(R, "end of file THREE\n" + ask), keys(R, "FOUR\n")},
-         .output = {{R, "Reached the end of file ONE\n" + ask + ask + "Creating file: \"missing/TWO\"\n\nError: Could not create file: "
-                        "missing/TWO\nError: No such file or directory\n" + ask + "Creating file: \"TWO\"\n"},
-                    {R, "Creating file: \"FOUR\"\n"}, {R, "\nSuccessfully received 3,145,733 bytes at "}},
-         .pieces = {"ONE=1048576", "TWO=1048576", "THREE=1048576", "FOUR=5"}},
-        {.name = "quit_keeps_the_first_piece", .receiver = {"-port={port}", "-autosize=1", "127.0.0.1", "ONE"}, .input = "q\n",
-         .steps = {peer(act::send, 2 * mib)}, .output = {{R, "Successfully received 1,081,344 bytes at "}},
-         .pieces = {"ONE=1048576"}, .partial = true},
+        line("bare_call_is_help", {}, help, 0),
+        line("help_in_upper_case", {"-HELP"}, help, 0),
+        line("slash_help", {"/?"}, help, 0),
+        line("quiet_does_not_shorten_help", {"-quiet", "-?"}, help, 0),
+        line("unknown_then_help", {"-bogus", "-Help"}, unknown + "-bogus\n" + help, 0),
+        line("unknown_then_unix_help", {"-bogus", "--help"}, unknown + "-bogus\n" + help, 0),
+        line("short_help_before_a_transfer", {"-h", "127.0.0.1", "f"}, help, 0),
+        line("version_wins", {"-bogus", "--version", "-h"}, "catchwire 1.34\n", 0),
+        line("short_version", {"-V"}, "catchwire 1.34\n", 0),
+        line("unix_forms_are_exact", {"--Version", "-v"}, unknown + "--Version\n" + unknown + "-v\n"),
+        line("every_unknown_argument", {"-x", "-port", "127.0.0.1", "f"}, unknown + "-x\n" + unknown + "-port\n"),
+        line("second_file_name", {"-quiet", "127.0.0.1", "a", "b"}, "{bannerR}Error: filename has already been specified\n"),
+        line("name_of_512", {"127.0.0.1", std::string(512, 'n')}, "{bannerR}Error: File names are limited to 511 characters\n"),
+        line("autosize_incomplete", {"-autosize"}, "Error: Incomplete option to Auto Size\n"),
+        line("autosize_longer_name", {"-AutoSizeX=1"}, "Error: Incomplete option to Auto Size\n"),
+        line("autosize_empty", {"-autosize=", "127.0.0.1", "f"}, "Error: Missing size in -autosize option\n"),
+        line("autosize_zero", {"-autosize=0", "127.0.0.1", "f"}, "Error: -autosize must be at least 1 MB\n"),
+        line("autosize_suffix", {"-autosize=99999999999999999999x"}, "Error: found non decimal character in -autosize option\n"),
+        line("autosize_too_large", {"-autosize=17592186044416"}, "Error: -autosize value is too large\n"),
+        line("digest_of_63", {"-sha256=" + std::string(63, 'a'), "127.0.0.1", "f"}, digest_length),
+        line("digest_of_65", {"-SHA256=" + std::string(65, 'F'), "127.0.0.1", "f"}, digest_length),
+        line("digest_not_hexadecimal", {"-sha256=" + std::string(63, '0') + "g", "-help"}, digest_length),
+        line("port_missing", {"-port="}, "Error: Missing port number\n"),
+        line("port_sign", {"-PORT=+80"}, "Error: Port numbers must be decimal characters\n"),
+        line("config_stops", {"-config", "127.0.0.1", "f"}, net),
+        line("quiet_config", {"-quiet", "-pause", "-debug", "-config"}, "{quietR}Initializing TCP/IP Protocol Stack\n"),
+        line("autosize_2000_no_warning", {"-autosize=2000", "-config"}, net),
+        line("autosize_2001_warns", {"-autosize=2001", "-config"}, "Warning: DOS files are limited to 2GB in size.\n" + net),
+        line("no_file_name", {"f"}, net + "Error: filename must be specified\n"),
+        line("no_address", {"-port=2000"}, net + "Error: ip_addr must be specified\n"),
+        line("address_zero", {"0.0.0.0", "f"}, invalid),
+        line("unresolvable_name", {"no..such..host", "f"}, invalid),
+        line("address_without_file", {"127.0.0.1"}, net + "Error: filename must be specified\n"),
+        line("autoname_with_extension", {"-autoname", "127.0.0.1", "IMAGE.DAT"}, extension),
+        line("autoname_with_empty_extension", {"-autoname", "127.0.0.1", "dir/IMAGE."}, extension),
+        line("name_of_511_cannot_be_made", {"127.0.0.1", n511}, net + "Error: Could not create file: " + n511 + "\n       File name too long\n"),
+        line("port_zero", {"-port=0", "-", "127.0.0.1", "f"}, port_zero),
+        line("port_beyond_65535", {"-port=65536", "127.0.0.1", "f"}, port_zero),
+        fifo,
+        with(fed("retries_until_the_sender_listens", {"127.0.0.1", "out"}, {start(R), wait(R, "Connection Refused, Retry 2\r"), peer(act::listen), peer(act::accept)}),
+             {{R, "Error: Could not connect to host - Connection Refused, Retry 1\r"}, {R, "Retry 2\r"}, {R, "Received a connection from host 127.0.0.1\n"}, {R, "\nSuccessfully received 0 bytes at 0 KBS\nTCPIP Data Checksum: 0\n"}}, {"out"}),
+        with(fed("sigint_while_retrying_deletes_the_empty_file", {"127.0.0.1", "early"}, {start(R), wait(R, "Retry 1\r"), sig(R, SIGINT)}, 1), {{R, "\nAborting connection ... \n"}}),
+        at_prompt,
+        with(fed("short_tail_never_held_back", {"127.0.0.1", "out"}, {peer(act::send, 0, std::string(100, 'a')), nap(2100), peer(act::send, 0, "b"), wait(R, "Recv: Total Bytes Received: 101 KBS: "), peer(act::send, 32768)}),
+             {{R, "\nSuccessfully received 32,869 bytes at "}}, {"out"}),
+        with(fed("host_name_is_looked_up", {"localhost", "out"}, {peer(act::send, 0, "abc")}), {{R, "Received a connection from host localhost\n"}}, {"out"}),
+        stdout_sink,
+        proc_sink,
+        size_limit,
+        full_disk,
+        with(fed("reset_deletes_the_file", {"127.0.0.1", "copy.img"}, {peer(act::send, 100000), size_at_least("copy.img", 65536), peer(act::close, 1)}, 1), {{R, reset}}),
+        with(fed("reset_after_two_pieces_keeps_both", {"-autosize=1", "-autoname", "127.0.0.1", "IMAGE"}, {peer(act::send, 2 * mib + 10000), size_at_least("IMAGE.001", mib), peer(act::close, 1)}, 1),
+             {{R, reset}}, {"IMAGE.000=1048576", "IMAGE.001=1048576"}),
+        with(fed("stalled_receive_sigterm_keeps_the_file", {"127.0.0.1", "copy.img"}, {peer(act::send, 0, "some bytes"), idle(R), sig(R, SIGTERM), wait(R, "\nAborting connection ... \n")}, 1), {}, {"copy.img"}),
+        named,
+        quit,
         numbered("numbered_pieces_with_a_tail", {"-autosize=1", "-autoname"}, 3 * mib + 5, mib),
         numbered("no_empty_piece_at_a_boundary", {"-autosize=1", "-autoname"}, 2 * mib, mib),
         numbered("autoname_alone_names_one_file", {"-autoname"}, 2 * mib + 1, 3 * mib),
     };
 }
+// clang-format on
 
 }  // namespace wt

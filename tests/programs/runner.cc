@@ -306,8 +306,8 @@ class program_run : public testing::TestWithParam<row> {
             }
         }
         for (const std::string& piece : r.pieces) {
-            longest = std::max(longest,
-                               prefix_of(dir + "/" + piece.substr(0, piece.find('=')), -1).size());
+            longest =
+                std::max(longest, read_file(dir + "/" + piece.substr(0, piece.find('='))).size());
         }
         std::string stream;
         for (const std::string& name : r.stream) {

@@ -26,19 +26,29 @@ std::vector<step> asked_again(std::vector<std::string> keys_typed) {
 
 row waiting_sender(std::string name, std::vector<step> steps, int status = 1) {
     steps.insert(steps.begin(), wait(S, "Waiting for connection"));
-    return {.name = std::move(name), .sender = {"-port={port}", "-quiet", "f"}, .files = {{"f", 5}}, .terminal = true,
-            .steps = std::move(steps), .stream = {"f"}, .sender_status = status, .partial = true};
+    return {.name = std::move(name),
+            .sender = {"-port={port}", "-quiet", "f"},
+            .files = {{"f", 5}},
+            .terminal = true,
+            .steps = std::move(steps),
+            .stream = {"f"},
+            .sender_status = status,
+            .partial = true};
 }
 
 row receiving(std::string name, const std::string& file, int status) {
-    return {.name = std::move(name), .receiver = {"-port={port}", "127.0.0.1", file}, .terminal = true,
-            .steps = {peer(act::send, 1000), wait(R, "Received a connection"), keys(R, "x"), wait(R, question),
-                      keys(R, "y"), wait(R, "Y\r\n\r\nNotice: recv was aborted\r\n")},
+    return {.name = std::move(name),
+            .receiver = {"-port={port}", "127.0.0.1", file},
+            .terminal = true,
+            .steps = {peer(act::send, 1000), wait(R, "Received a connection"), keys(R, "x"),
+                      wait(R, question), keys(R, "y"),
+                      wait(R, "Y\r\n\r\nNotice: recv was aborted\r\n")},
             .receiver_status = status};
 }
 
 }  // namespace
 
+// clang-format off
 std::vector<row> terminal_rows() {
     std::vector<step> question_steps = {keys(S, "x"), wait(S, question), keys(S, "n"), wait(S, blank + waiting),
                                         keys(S, "\x1c"), wait(S, question)};
@@ -75,5 +85,6 @@ std::vector<row> terminal_rows() {
         receiving("receiver_abort_into_dash_counts", "-", 0),
     };
 }
+// clang-format on
 
 }  // namespace wt
