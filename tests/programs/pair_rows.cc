@@ -88,6 +88,20 @@ row broken_output(const std::string& name, const char* script, who wrapped) {
         .pieces = {"copy"}};
 }
 
+// A source without a size of its own, then a file: both arrive whole, in order.
+row source(std::string name, std::string script) {
+    return {.name = std::move(name),
+            .sender = {"-port={port}"},
+            .receiver = {"-port={port}", "127.0.0.1", "copy"},
+            .files = {{"first", 3 * mib}, {"second", 99999}},
+            .wrap = "[ $0 = S ] || exec \"$@\"; " + script,
+            .stream = {"first", "second"},
+            .pieces = {"copy"},
+            .extra = {"fifo"}};
+}
+
+const std::string slow_feed = "{ head -c 1572864 first; sleep 1; tail -c +1572865 first; }";
+
 }  // namespace
 
 // clang-format off
@@ -155,6 +169,9 @@ std::vector<row> pair_rows() {
         {.name = "sender_killed", .sender = {"-port={port}", "source"}, .receiver = {"-port={port}", "127.0.0.1", "copy"},
          .files = {{"source", 4LL << 30, true}}, .steps = {size_at_least("copy", mib), sig(S, SIGKILL)},
          .stream = {"source"}, .output = {{R, "Successfully received "}}, .pieces = {"copy"}, .partial = true},
+        source("loop_device_source", "dev=$(losetup --find --show first) || exit 77; \"$@\" \"$dev\" second; s=$?; losetup -d \"$dev\"; exit $s"),
+        source("pipe_source", slow_feed + " | \"$@\" /dev/stdin second"),
+        source("fifo_source", "mkfifo fifo && { " + slow_feed + " > fifo & } && exec \"$@\" fifo second"),
         broken_output("sender_streams_closed", streams_closed, S),
         broken_output("sender_output_reader_gone", reader_gone, S),
         broken_output("receiver_streams_closed", streams_closed, R),
