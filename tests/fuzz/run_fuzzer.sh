@@ -39,7 +39,7 @@ clang++ "${flags[@]}" -fsanitize=fuzzer -o parsers_fuzzer "$here/parsers_fuzzer.
     receiver.o -lcrypto
 # The parsers print their messages: standard output is closed.
 status=0
-./parsers_fuzzer -max_total_time="$seconds" -close_fd_mask=1 -dict="$here/parsers.dict" \
+./parsers_fuzzer -max_total_time="$seconds" -close_fd_mask=1 \
     -max_len=4096 -timeout=10 -rss_limit_mb=1024 -print_final_stats=1 corpus >fuzz.log 2>&1 ||
     status=1
 tail -n 12 fuzz.log
