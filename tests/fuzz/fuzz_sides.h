@@ -3,6 +3,7 @@
 // What the fuzzer's parts share. The sender and the receiver define the same names (their
 // state, parse_options), so each side is linked apart and shows only its entry point.
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>

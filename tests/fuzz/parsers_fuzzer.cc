@@ -44,11 +44,9 @@ void check_port(const std::string& text) {
     require(check_digits(text.c_str()) ==
             (text.find_first_not_of("0123456789") == std::string::npos ? 0 : 1));
     tcp_port = 4321;
-    if (all_digits(text)) {
-        require(parse_port_option(text.c_str()) == 0 && tcp_port == expected);
-    } else {
-        require(parse_port_option(text.c_str()) == 1 && tcp_port == 4321);
-    }
+    const int result = parse_port_option(text.c_str());
+    require(all_digits(text) ? result == 0 && tcp_port == expected
+                             : result == 1 && tcp_port == 4321);
 }
 
 }  // namespace
