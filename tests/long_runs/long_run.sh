@@ -9,21 +9,22 @@
 # cut into 4 GiB pieces: the only run past 2^32 bytes. Best on optimised programs:
 #   ctest --test-dir build/release -L soak --output-on-failure
 # Exit status 0 = passed, 1 = failed, 77 = skipped (no valgrind; too little disk).
-set -euo pipefail
+# Not -e: the benchmark's job helpers expect to see statuses.
+set -uo pipefail
 bench=$(dirname "$0")/../../bench
 for library in jobs checks transfers; do
     # shellcheck source=/dev/null
     source "$bench/lib_$library.sh"
 done
-mode=$1 pitchwire=$2 catchwire=$3
+mode=$1 pitchwire=$(realpath "$2") catchwire=$(realpath "$3")
 mkdir -p "${4:-/tmp}"
-job_root=$(mktemp -d "${4:-/tmp}/long_run.XXXXXX")
+job_root=$(mktemp -d "${4:-/tmp}/long_run.XXXXXX") || exit 1
 trap 'stop_jobs; rm -rf "$job_root"' EXIT
 bytes=$((${5:-20} << 30))
 run=()
 if [ "$mode" = valgrind ]; then
     command -v valgrind >/dev/null || { echo "valgrind is not installed: skipped"; exit 77; }
-    run=(valgrind --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect
+    run=(valgrind --error-exitcode=99 --leak-check=full "--errors-for-leak-kinds=definite,indirect"
          --track-origins=yes)
     bytes=$((1 << 20))
 fi
@@ -41,7 +42,7 @@ transfer() {
         "${receiver_options[@]}" 127.0.0.1 "$output"
     if [ "$*" = - ]; then
         # Interrupted, the sender ends with status 1 after its summary.
-        job_allowed[send]=1
+        job_allowed["send"]=1
         while :; do
             so_far=$(grep -aoE 'Received: [0-9,]+' "$job_root/recv.out" 2>/dev/null | tail -n 1 |
                 tr -dc 0-9 || true)

@@ -5,7 +5,7 @@
 #   check_packaging.sh build|pages|install|package SOURCE_DIR BUILD_DIR
 # Exit status 0 = passed, 1 = failed, 77 = skipped (no dpkg-deb for the package).
 set -euo pipefail
-mode=$1 source_dir=$2 build=$3
+mode=$1 source_dir=$2 build=$(realpath -m "$3")
 fail() {
     echo "FAIL: $*"
     exit 1
@@ -30,6 +30,10 @@ page_tags() {
             if (bare ~ /-/) { print "bare " $0; next }
             gsub(/\\f[BIRP]|\\&|"| /, ""); gsub(/\\-/, "-"); gsub(/,/, "\n"); print }' "$1"
 }
+# The built program.
+built() {
+    if [ "$1" = pitchwire ]; then echo "$build/sender/$1"; else echo "$build/receiver/$1"; fi
+}
 # What the completion offers for the words after the program name.
 offered() {
     COMP_WORDS=("$program" "$@") COMP_CWORD=$# COMPREPLY=()
@@ -53,7 +57,7 @@ pages)
         page=$build/man/$program.1
         log=$(groff -ww -man -z "$page" 2>&1) && [ -z "$log" ] || fail "groff on $page: $log"
         diff <(page_tags "$page" | sort) <(options $program | sort) || fail "$page's options"
-        usage=$("$build/"*"/$program" -help </dev/null) || fail "$program -help exited $?"
+        usage=$("$(built $program)" -help </dev/null) || fail "$program -help exited $?"
         while read -r listed; do
             page_tags "$page" | sed 's/=.*//' | grep -qxF -- "${listed%%=*}" || fail "-help lists $listed"
         done < <(sed -n 's/^       \(-[^ ]*\).*/\1/p' <<<"$usage")
@@ -81,7 +85,7 @@ install)
 ./share/man/man1/pitchwire.1
 EOF
     for program in pitchwire catchwire; do
-        [ -x "$work/bin/$program" ] && cmp "$build/"*"/$program" "$work/bin/$program" &&
+        [ -x "$work/bin/$program" ] && cmp "$(built $program)" "$work/bin/$program" &&
             cmp "$build/man/$program.1" "$work/share/man/man1/$program.1" ||
             fail "$program or its page is not the built one"
     done
