@@ -11,7 +11,7 @@ const std::string ask = "Enter new filename [Q]: ";
 const std::string reset = "\nError: recv failed: Connection Reset\n";
 
 // Files sent into one copy, or into "-".
-row exact(const std::string& name, std::vector<long long> sizes, bool into_file = true) {
+row exact(const std::string& name, const std::vector<long long>& sizes, bool into_file = true) {
     row made{.name = name,
              .sender = {"-port={port}"},
              .receiver = {"-port={port}", "127.0.0.1", into_file ? "copy" : "-"}};
@@ -89,7 +89,7 @@ row broken_output(const std::string& name, const char* script, who wrapped) {
 }
 
 // A source without a size of its own, then a file: both arrive whole, in order.
-row source(std::string name, std::string script) {
+row source(std::string name, const std::string& script) {
     return {.name = std::move(name),
             .sender = {"-port={port}"},
             .receiver = {"-port={port}", "127.0.0.1", "copy"},

@@ -112,7 +112,7 @@ class program_run : public testing::TestWithParam<row> {
     std::string sent;
     std::string seen;
 
-    ~program_run() override {
+    void TearDown() override {
         close_fd(listen_fd);
         close_fd(peer_fd);
         if (!r.teardown.empty()) {

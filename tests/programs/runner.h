@@ -11,7 +11,7 @@
 
 namespace wt {
 
-constexpr int mib = 1 << 20;
+constexpr long long mib = 1LL << 20;
 constexpr int any_status = -1;
 
 struct file_spec {

@@ -50,7 +50,8 @@ std::string cannot_open(const std::string& name, const std::string& reason) {
 }
 
 // A file that changes once the client has its first bytes: sent to its new end and reported.
-row changed(std::string name, std::string read_size, std::string change, std::string offset) {
+row changed(std::string name, const std::string& read_size, std::string change,
+            const std::string& offset) {
     return {
         .name = std::move(name),
         .sender = {"-port={port}", "-readsize=" + read_size, "data"},
