@@ -60,7 +60,7 @@ std::string filter(const std::string& rule) {
 row namespaced(row made) {
     made.setup = namespaces + (made.setup.empty() ? "" : "; " + made.setup);
     made.teardown = remove_namespaces;
-    made.wrap = in_namespace;
+    made.wrap = (made.wrap.empty() ? "" : made.wrap + "; ") + in_namespace;
     return made;
 }
 
@@ -76,16 +76,16 @@ row broken_output(const std::string& name, const char* script, who wrapped) {
     wrap.replace(wrap.find("%s"), 2, std::string(1, wrapped));
     const who other = wrapped == S ? R : S;
     const bool pipe = script == reader_gone;
-    return {
-        .name = name,
-        .sender = {"-port={port}", "source"},
-        .receiver = {"-port={port}", "127.0.0.1", "copy"},
-        .files = {{"source", 8 * mib}},
-        .wrap = wrap,
-        .steps = {start(wrapped), pipe ? wait(wrapped, "reader-gone", 2) : nap(300), start(other)},
-        .stream = {"source"},
-        .output = {{wrapped, "exit=0\n"}},
-        .pieces = {"copy"}};
+    return {.name = name,
+            .sender = {"-port={port}", "source"},
+            .receiver = {"-port={port}", "127.0.0.1", "copy"},
+            .files = {{"source", 8 * mib}},
+            .wrap = wrap,
+            .steps = {start(wrapped),
+                      pipe ? wait(wrapped, "reader-gone", 2) : peer(act::sleep, 300), start(other)},
+            .stream = {"source"},
+            .output = {{wrapped, "exit=0\n"}},
+            .pieces = {"copy"}};
 }
 
 // A source without a size of its own, then a file: both arrive whole, in order.
@@ -119,27 +119,27 @@ std::vector<row> pair_rows() {
          .sender = {"-port={port}", "-sha256", "a", "b", "c"},
          .receiver = {"-port={port}", "-autosize=1", "-sha256=" + zeros, "-sha256={SHA}", "-autoname", "127.0.0.1", "IMAGE"},
          .files = {{"a", mib + 7}, {"b", 0}, {"c", mib + 100}},
-         .steps = {start(S), wait(S, "Waiting for connection"), start(R), done(R), done(S),
-                   sh("sha256sum -c IMAGE.sha256 | grep -c ': OK$' | grep -qx 3")},
+         .steps = {start(S), wait(S, "Waiting for connection"), start(R), {act::finish, R}, {act::finish, S},
+                   peer(act::shell, 0, "sha256sum -c IMAGE.sha256 | grep -c ': OK$' | grep -qx 3")},
          .stream = {"a", "b", "c"},
          .output = {{S, "TCPIP Data SHA-256: {sha}\n"}, {R, "TCPIP Data SHA-256: {sha}\nNotice: SHA-256 matches\n"}},
          .pieces = {"IMAGE.000", "IMAGE.001", "IMAGE.002"}, .extra = {"IMAGE.sha256"}},
         {.name = "digest_differs_and_named_pieces_print_theirs",
          .sender = {"-port={port}", "-sha256", "a", "b", "c"},
          .receiver = {"-port={port}", "-autosize=1", "-sha256", "-sha256=" + zeros, "127.0.0.1", "ONE"},
-         .files = {{"a", mib + 7}, {"b", 0}, {"c", mib + 100}}, .input = "TWO\nTHREE\n",
+         .files = {{"a", mib + 7}, {"b", 0}, {"c", mib + 100}}, .run = {.input = "TWO\nTHREE\n"},
          .stream = {"a", "b", "c"}, .receiver_status = 1,
          .output = {{R, "{sha:ONE}  ONE\n"}, {R, "{sha:TWO}  TWO\n"},
                     {R, "TCPIP Data SHA-256: {sha}\nError: SHA-256 differs from the expected value\n"}, {R, "{sha:THREE}  THREE\n"}},
          .pieces = {"ONE", "TWO", "THREE"}},
         {.name = "operators_slower_than_the_peer_limit", .sender = {"-port={port}", "-pause", "source"},
          .receiver = {"-port={port}", "-autosize=8", "127.0.0.1", "ONE"}, .files = {{"source", 24 * mib}},
-         .keep_input = true, .environment = {"WIRE_TEST_PEER_TIMEOUT=3"},
-         .steps = {wait(S, "\"Q\" to quit: "), quiet(R, "Error", 5000), keys(S, "\n"), wait(R, ask),
-                   quiet(S, "Successfully sent", 5000), keys(R, "TWO\n"), wait(R, "end of file TWO\n" + ask), keys(R, "THREE\n")},
+         .run = {.keep_input = true}, .wrap = "WIRE_TEST_PEER_TIMEOUT=3 exec \"$@\"",
+         .steps = {wait(S, "\"Q\" to quit: "), {act::quiet, R, "Error", 5000}, keys(S, "\n"), wait(R, ask),
+                   {act::quiet, S, "Successfully sent", 5000}, keys(R, "TWO\n"), wait(R, "end of file TWO\n" + ask), keys(R, "THREE\n")},
          .stream = {"source"}, .pieces = {"ONE", "TWO", "THREE"}},
         early_stop({.name = "quit_at_the_media_prompt_resets", .sender = {"-port={port}", "head", "missing"},
-                    .files = {{"head", mib}}, .input = "Q\n", .stream = {"head"},
+                    .files = {{"head", mib}}, .run = {.input = "Q\n"}, .stream = {"head"},
                     .output = {{S, "Error: Could not open missing\n"}, {S, "Successfully sent 1,048,576 bytes"}},
                     .never = {{S, "Aborting"}}}),
         early_stop({.name = "end_of_input_at_the_media_prompt_resets", .sender = {"-port={port}", "head", "missing"},
@@ -149,12 +149,12 @@ std::vector<row> pair_rows() {
                     .never = {{S, "quit: \nError"}}}),
         early_stop({.name = "sigint_mid_file_resets", .sender = {"-port={port}", "sparse"},
                     .files = {{"sparse", 4LL << 30, true}},
-                    .steps = {size_at_least("copy", mib), sig_until(S, SIGINT, "Aborting connection")}, .stream = {"sparse"},
+                    .steps = {peer(act::size, mib, "copy"), sig(S, SIGINT, "Aborting connection")}, .stream = {"sparse"},
                     .output = {{S, "\nNotice: send was aborted\n"}, {S, "\nAborting connection ... \n"}},
                     .never = {{S, "Could not send complete"}}}),
         early_stop({.name = "sigint_while_a_fifo_waits_for_its_writer", .sender = {"-port={port}", "head", "fifo"},
                     .files = {{"head", mib}, {.name = "fifo", .fifo = true}},
-                    .steps = {size_at_least("copy", mib), sig_until(S, SIGINT, "Aborting connection")}, .stream = {"head"},
+                    .steps = {peer(act::size, mib, "copy"), sig(S, SIGINT, "Aborting connection")}, .stream = {"head"},
                     .output = {{S, "Opening file: fifo\n"}, {S, "\nAborting connection ... \n"}},
                     .never = {{S, "Could not open"}, {S, "Enter new filename"}}}),
         {.name = "end_of_input_at_the_piece_prompt_stops", .sender = {"-port={port}", "first"},
@@ -163,12 +163,12 @@ std::vector<row> pair_rows() {
          .output = {{R, "Reached the end of file copy\n" + ask}, {R, "Successfully received "}}, .never = {{R, ask + ask}},
          .pieces = {"copy=1048576"}, .partial = true},
         {.name = "receiver_killed", .sender = {"-port={port}", "source"}, .receiver = {"-port={port}", "127.0.0.1", "copy"},
-         .files = {{"source", 4LL << 30, true}}, .steps = {size_at_least("copy", mib), sig(R, SIGKILL)},
-         .stream = {"source"}, .sender_status = 1, .output = {{S, "\nError: send failed: Connection "}, {S, "Successfully sent "}},
+         .files = {{"source", 4LL << 30, true}}, .steps = {peer(act::size, mib, "copy"), sig(R, SIGKILL)},
+         .stream = {"source"}, .sender_status = 1, .receiver_status = 128 + SIGKILL, .output = {{S, "\nError: send failed: Connection "}, {S, "Successfully sent "}},
          .extra = {"copy"}, .partial = true},
         {.name = "sender_killed", .sender = {"-port={port}", "source"}, .receiver = {"-port={port}", "127.0.0.1", "copy"},
-         .files = {{"source", 4LL << 30, true}}, .steps = {size_at_least("copy", mib), sig(S, SIGKILL)},
-         .stream = {"source"}, .output = {{R, "Successfully received "}}, .pieces = {"copy"}, .partial = true},
+         .files = {{"source", 4LL << 30, true}}, .steps = {peer(act::size, mib, "copy"), sig(S, SIGKILL)},
+         .stream = {"source"}, .sender_status = 128 + SIGKILL, .output = {{R, "Successfully received "}}, .pieces = {"copy"}, .partial = true},
         source("loop_device_source", "dev=$(losetup --find --show first) || exit 77; \"$@\" \"$dev\" second; s=$?; losetup -d \"$dev\"; exit $s"),
         source("pipe_source", slow_feed + " | \"$@\" /dev/stdin second"),
         source("fifo_source", "mkfifo fifo && { " + slow_feed + " > fifo & } && exec \"$@\" fifo second"),
@@ -181,11 +181,11 @@ std::vector<row> pair_rows() {
                     .setup = filter("numgen random mod 100 < 5 drop"), .stream = {"source"}, .pieces = {"copy"}}),
         namespaced({.name = "blackout_lifted", .sender = {"-port={port}", "source"}, .receiver = {"-port={port}", "10.200.0.1", "copy"},
                     .files = {{"source", 8 * mib}},
-                    .steps = {size_at_least("copy", mib), sh(filter("drop")), nap(8000), sh(filter(""))},
+                    .steps = {peer(act::size, mib, "copy"), peer(act::shell, 0, filter("drop")), peer(act::sleep, 8000), peer(act::shell, 0, filter(""))},
                     .stream = {"source"}, .pieces = {"copy"}}),
         namespaced({.name = "blackout_never_lifted", .sender = {"-port={port}", "source"},
                     .receiver = {"-port={port}", "10.200.0.1", "copy"}, .files = {{"source", 4LL << 30, true}},
-                    .environment = {"WIRE_TEST_PEER_TIMEOUT=9"}, .steps = {size_at_least("copy", mib), sh(filter("drop"))},
+                    .wrap = "export WIRE_TEST_PEER_TIMEOUT=9", .steps = {peer(act::size, mib, "copy"), peer(act::shell, 0, filter("drop"))},
                     .stream = {"source"}, .sender_status = 1, .receiver_status = 1,
                     .output = {{S, "\nError: send failed: Connection Timed Out\n"}, {R, "\nError: recv failed: Connection Timed Out\n"}},
                     .partial = true}),

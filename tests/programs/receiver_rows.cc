@@ -12,15 +12,6 @@ const std::string unknown = "{bannerR}Error: Unknown argument: ";
 const std::string ask = "Enter new filename [Q]: ";
 const std::string reset = "\nError: recv failed: Connection Reset\n";
 
-// A run that ends before any connection with this output and status.
-row line(std::string name, std::vector<std::string> args, std::string out, int status = 1) {
-    return {.name = std::move(name),
-            .bare = args.empty() ? R : P,
-            .receiver = std::move(args),
-            .receiver_status = status,
-            .out = std::move(out)};
-}
-
 // A run against the test's sender, which plays steps.
 row fed(std::string name, std::vector<std::string> args, std::vector<step> steps, int status = 0) {
     args.insert(args.begin(), "-port={port}");
@@ -65,83 +56,69 @@ std::vector<row> receiver_rows() {
     proc_sink.name = "proc_fd_1_carries_only_the_data";
     proc_sink.receiver[2] = "/proc/self/fd/1";
     row size_limit = with(fed("file_size_limit_deletes_the_file", {"127.0.0.1", "out"}, {peer(act::send, mib)}, 1), {{R, "\n\nError: Could not write to file: File too large\n"}});
-    size_limit.file_size_limit = 100000;
+    size_limit.wrap = "ulimit -f 200; exec \"$@\"";  // 102,400 bytes
     row full_disk = with(fed("full_disk_keeps_earlier_pieces", {"-autosize=1", "-autoname", "127.0.0.1", "IMAGE"}, {peer(act::send, 4 * mib)}, 1), {{R, "\n\nError: Could not write to file: No space left on device\n"}}, {"IMAGE.000=1048576", "IMAGE.001=1048576"});
     full_disk.setup = "[ \"$(id -u)\" = 0 ] || exit 77; mount -t tmpfs -o size=2560k wiretest {dir} || exit 77";
     full_disk.teardown = "umount -l {dir}";
     row named = with(fed("operator_names_each_piece", {"-autosize=1", "127.0.0.1", "ONE"},
-                         {peer(act::send, mib), size_at_least("ONE", mib), quiet(R, "Enter new", 300), peer(act::send, mib), wait(R, ask), keys(R, "\n"), wait(R, ask),
-                          keys(R, "missing/TWO\n"), wait(R, "directory\n" + ask), keys(R, "TWO\n"), size_at_least("TWO", mib), peer(act::send, mib + 5), wait(R, "end of file TWO\n" + ask),
+                         {peer(act::send, mib), peer(act::size, mib, "ONE"), {act::quiet, R, "Enter new", 300}, peer(act::send, mib), wait(R, ask), keys(R, "\n"), wait(R, ask),
+                          keys(R, "missing/TWO\n"), wait(R, "directory\n" + ask), keys(R, "TWO\n"), peer(act::size, mib, "TWO"), peer(act::send, mib + 5), wait(R, "end of file TWO\n" + ask),
                           keys(R, "./ONE\n"), wait(R, "Error: ./ONE is a piece already written in this run\n" + ask), keys(R, "THREE\n"), peer(act::close),
                           wait(R, "end of file THREE\n" + ask), keys(R, "FOUR\n")}),
                      {{R, "Reached the end of file ONE\n" + ask + ask + "Creating file: \"missing/TWO\"\n\nError: Could not create file: missing/TWO\nError: No such file or directory\n" + ask + "Creating file: \"TWO\"\n"},
                       {R, "Creating file: \"FOUR\"\n"}, {R, "\nSuccessfully received 3,145,733 bytes at "}},
                      {"ONE=1048576", "TWO=1048576", "THREE=1048576", "FOUR=5"});
-    named.keep_input = true;
-    row at_prompt = with(fed("sigint_at_the_piece_prompt", {"-autosize=1", "127.0.0.1", "ONE"}, {peer(act::send, mib + 1), peer(act::close), wait(R, ask), sig_until(R, SIGINT, "Aborting connection")}, 1),
+    named.run.keep_input = true;
+    row at_prompt = with(fed("sigint_at_the_piece_prompt", {"-autosize=1", "127.0.0.1", "ONE"}, {peer(act::send, mib + 1), peer(act::close), wait(R, ask), sig(R, SIGINT, "Aborting connection")}, 1),
                          {{R, "[Q]: \nAborting connection ... \n"}}, {"ONE=1048576"});
-    at_prompt.keep_input = true;
+    at_prompt.run.keep_input = true;
     row quit = with(fed("quit_keeps_the_first_piece", {"-autosize=1", "127.0.0.1", "ONE"}, {peer(act::send, 2 * mib)}), {{R, "Successfully received 1,081,344 bytes at "}}, {"ONE=1048576"});
-    quit.input = "q\n";
+    quit.run.input = "q\n";
     quit.partial = true;
-    row fifo = line("failure_keeps_a_fifo", {"-port=0", "127.0.0.1", "{dir}/fifo"}, "");
+    row fifo = line(R, "failure_keeps_a_fifo", {{"-port=0", "127.0.0.1", "{dir}/fifo"}}, "");
     fifo.files = {{.name = "fifo", .fifo = true}};
-    fifo.steps = {start(R), done(R), sh("test -p fifo")};
+    fifo.steps = {start(R), {act::finish, R}, peer(act::shell, 0, "test -p fifo")};
     return {
-        line("bare_call_is_help", {}, help, 0),
-        line("help_in_upper_case", {"-HELP"}, help, 0),
-        line("slash_help", {"/?"}, help, 0),
-        line("quiet_does_not_shorten_help", {"-quiet", "-?"}, help, 0),
-        line("unknown_then_help", {"-bogus", "-Help"}, unknown + "-bogus\n" + help, 0),
-        line("unknown_then_unix_help", {"-bogus", "--help"}, unknown + "-bogus\n" + help, 0),
-        line("short_help_before_a_transfer", {"-h", "127.0.0.1", "f"}, help, 0),
-        line("version_wins", {"-bogus", "--version", "-h"}, "catchwire 1.34\n", 0),
-        line("short_version", {"-V"}, "catchwire 1.34\n", 0),
-        line("unix_forms_are_exact", {"--Version", "-v"}, unknown + "--Version\n" + unknown + "-v\n"),
-        line("every_unknown_argument", {"-x", "-port", "127.0.0.1", "f"}, unknown + "-x\n" + unknown + "-port\n"),
-        line("second_file_name", {"-quiet", "127.0.0.1", "a", "b"}, "{bannerR}Error: filename has already been specified\n"),
-        line("name_of_512", {"127.0.0.1", std::string(512, 'n')}, "{bannerR}Error: File names are limited to 511 characters\n"),
-        line("autosize_incomplete", {"-autosize"}, "Error: Incomplete option to Auto Size\n"),
-        line("autosize_longer_name", {"-AutoSizeX=1"}, "Error: Incomplete option to Auto Size\n"),
-        line("autosize_empty", {"-autosize=", "127.0.0.1", "f"}, "Error: Missing size in -autosize option\n"),
-        line("autosize_zero", {"-autosize=0", "127.0.0.1", "f"}, "Error: -autosize must be at least 1 MB\n"),
-        line("autosize_suffix", {"-autosize=99999999999999999999x"}, "Error: found non decimal character in -autosize option\n"),
-        line("autosize_too_large", {"-autosize=17592186044416"}, "Error: -autosize value is too large\n"),
-        line("digest_of_63", {"-sha256=" + std::string(63, 'a'), "127.0.0.1", "f"}, digest_length),
-        line("digest_of_65", {"-SHA256=" + std::string(65, 'F'), "127.0.0.1", "f"}, digest_length),
-        line("digest_not_hexadecimal", {"-sha256=" + std::string(63, '0') + "g", "-help"}, digest_length),
-        line("port_missing", {"-port="}, "Error: Missing port number\n"),
-        line("port_sign", {"-PORT=+80"}, "Error: Port numbers must be decimal characters\n"),
-        line("config_stops", {"-config", "127.0.0.1", "f"}, net),
-        line("quiet_config", {"-quiet", "-pause", "-debug", "-config"}, "{quietR}Initializing TCP/IP Protocol Stack\n"),
-        line("autosize_2000_no_warning", {"-autosize=2000", "-config"}, net),
-        line("autosize_2001_warns", {"-autosize=2001", "-config"}, "Warning: DOS files are limited to 2GB in size.\n" + net),
-        line("no_file_name", {"f"}, net + "Error: filename must be specified\n"),
-        line("no_address", {"-port=2000"}, net + "Error: ip_addr must be specified\n"),
-        line("address_zero", {"0.0.0.0", "f"}, invalid),
-        line("unresolvable_name", {"no..such..host", "f"}, invalid),
-        line("address_without_file", {"127.0.0.1"}, net + "Error: filename must be specified\n"),
-        line("autoname_with_extension", {"-autoname", "127.0.0.1", "IMAGE.DAT"}, extension),
-        line("autoname_with_empty_extension", {"-autoname", "127.0.0.1", "dir/IMAGE."}, extension),
-        line("name_of_511_cannot_be_made", {"127.0.0.1", n511}, net + "Error: Could not create file: " + n511 + "\n       File name too long\n"),
-        line("port_zero", {"-port=0", "-", "127.0.0.1", "f"}, port_zero),
-        line("port_beyond_65535", {"-port=65536", "127.0.0.1", "f"}, port_zero),
+        line(R, "help_forms", {{"-HELP"}, {}, {"/?"}, {"-quiet", "-?"}, {"-h", "127.0.0.1", "f"}}, help, 0),
+        line(R, "unknown_then_help", {{"-bogus", "-Help"}, {"-bogus", "--help"}}, unknown + "-bogus\n" + help, 0),
+        line(R, "version", {{"-bogus", "--version", "-h"}, {"-V"}}, "catchwire 1.34\n", 0),
+        line(R, "unix_forms_are_exact", {{"--Version", "-v"}}, unknown + "--Version\n" + unknown + "-v\n"),
+        line(R, "every_unknown_argument", {{"-x", "-port", "127.0.0.1", "f"}}, unknown + "-x\n" + unknown + "-port\n"),
+        line(R, "second_file_name", {{"-quiet", "127.0.0.1", "a", "b"}}, "{bannerR}Error: filename has already been specified\n"),
+        line(R, "name_of_512", {{"127.0.0.1", std::string(512, 'n')}}, "{bannerR}Error: File names are limited to 511 characters\n"),
+        line(R, "autosize_incomplete", {{"-autosize"}, {"-AutoSizeX=1"}}, "Error: Incomplete option to Auto Size\n"),
+        line(R, "autosize_empty", {{"-autosize=", "127.0.0.1", "f"}}, "Error: Missing size in -autosize option\n"),
+        line(R, "autosize_zero", {{"-autosize=0", "127.0.0.1", "f"}}, "Error: -autosize must be at least 1 MB\n"),
+        line(R, "autosize_suffix", {{"-autosize=99999999999999999999x"}}, "Error: found non decimal character in -autosize option\n"),
+        line(R, "autosize_too_large", {{"-autosize=17592186044416"}}, "Error: -autosize value is too large\n"),
+        line(R, "digest_of_63_65_or_not_hexadecimal", {{"-sha256=" + std::string(63, 'a'), "127.0.0.1", "f"}, {"-SHA256=" + std::string(65, 'F'), "127.0.0.1", "f"}, {"-sha256=" + std::string(63, '0') + "g", "-help"}}, digest_length),
+        line(R, "port_missing", {{"-port="}}, "Error: Missing port number\n"),
+        line(R, "port_sign", {{"-PORT=+80"}}, "Error: Port numbers must be decimal characters\n"),
+        line(R, "config_stops", {{"-config", "127.0.0.1", "f"}, {"-autosize=2000", "-config"}}, net),
+        line(R, "quiet_config", {{"-quiet", "-pause", "-debug", "-config"}}, "{quietR}Initializing TCP/IP Protocol Stack\n"),
+        line(R, "autosize_2001_warns", {{"-autosize=2001", "-config"}}, "Warning: DOS files are limited to 2GB in size.\n" + net),
+        line(R, "no_file_name", {{"f"}, {"127.0.0.1"}}, net + "Error: filename must be specified\n"),
+        line(R, "no_address", {{"-port=2000"}}, net + "Error: ip_addr must be specified\n"),
+        line(R, "invalid_address", {{"0.0.0.0", "f"}, {"no..such..host", "f"}}, invalid),
+        line(R, "autoname_with_extension", {{"-autoname", "127.0.0.1", "IMAGE.DAT"}, {"-autoname", "127.0.0.1", "dir/IMAGE."}}, extension),
+        line(R, "name_of_511_cannot_be_made", {{"127.0.0.1", n511}}, net + "Error: Could not create file: " + n511 + "\n       File name too long\n"),
+        line(R, "port_zero_or_beyond_65535", {{"-port=0", "-", "127.0.0.1", "f"}, {"-port=65536", "127.0.0.1", "f"}}, port_zero),
         fifo,
         with(fed("retries_until_the_sender_listens", {"127.0.0.1", "out"}, {start(R), wait(R, "Connection Refused, Retry 2\r"), peer(act::listen), peer(act::accept)}),
              {{R, "Error: Could not connect to host - Connection Refused, Retry 1\r"}, {R, "Retry 2\r"}, {R, "Received a connection from host 127.0.0.1\n"}, {R, "\nSuccessfully received 0 bytes at 0 KBS\nTCPIP Data Checksum: 0\n"}}, {"out"}),
         with(fed("sigint_while_retrying_deletes_the_empty_file", {"127.0.0.1", "early"}, {start(R), wait(R, "Retry 1\r"), sig(R, SIGINT)}, 1), {{R, "\nAborting connection ... \n"}}),
         at_prompt,
-        with(fed("short_tail_never_held_back", {"127.0.0.1", "out"}, {peer(act::send, 0, std::string(100, 'a')), nap(2100), peer(act::send, 0, "b"), wait(R, "Recv: Total Bytes Received: 101 KBS: "), peer(act::send, 32768)}),
+        with(fed("short_tail_never_held_back", {"127.0.0.1", "out"}, {peer(act::send, 0, std::string(100, 'a')), peer(act::sleep, 2100), peer(act::send, 0, "b"), wait(R, "Recv: Total Bytes Received: 101 KBS: "), peer(act::send, 32768)}),
              {{R, "\nSuccessfully received 32,869 bytes at "}}, {"out"}),
         with(fed("host_name_is_looked_up", {"localhost", "out"}, {peer(act::send, 0, "abc")}), {{R, "Received a connection from host localhost\n"}}, {"out"}),
         stdout_sink,
         proc_sink,
         size_limit,
         full_disk,
-        with(fed("reset_deletes_the_file", {"127.0.0.1", "copy.img"}, {peer(act::send, 100000), size_at_least("copy.img", 65536), peer(act::close, 1)}, 1), {{R, reset}}),
-        with(fed("reset_after_two_pieces_keeps_both", {"-autosize=1", "-autoname", "127.0.0.1", "IMAGE"}, {peer(act::send, 2 * mib + 10000), size_at_least("IMAGE.001", mib), peer(act::close, 1)}, 1),
+        with(fed("reset_deletes_the_file", {"127.0.0.1", "copy.img"}, {peer(act::send, 100000), peer(act::size, 65536, "copy.img"), peer(act::close, 1)}, 1), {{R, reset}}),
+        with(fed("reset_after_two_pieces_keeps_both", {"-autosize=1", "-autoname", "127.0.0.1", "IMAGE"}, {peer(act::send, 2 * mib + 10000), peer(act::size, mib, "IMAGE.001"), peer(act::close, 1)}, 1),
              {{R, reset}}, {"IMAGE.000=1048576", "IMAGE.001=1048576"}),
-        with(fed("stalled_receive_sigterm_keeps_the_file", {"127.0.0.1", "copy.img"}, {peer(act::send, 0, "some bytes"), idle(R), sig(R, SIGTERM), wait(R, "\nAborting connection ... \n")}, 1), {}, {"copy.img"}),
+        with(fed("stalled_receive_sigterm_keeps_the_file", {"127.0.0.1", "copy.img"}, {peer(act::send, 0, "some bytes"), {act::idle, R}, sig(R, SIGTERM), wait(R, "\nAborting connection ... \n")}, 1), {}, {"copy.img"}),
         named,
         quit,
         numbered("numbered_pieces_with_a_tail", {"-autosize=1", "-autoname"}, 3 * mib + 5, mib),

@@ -1,18 +1,13 @@
 #include "runner.h"
 
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
-
-#include "harness.h"
 
 namespace wt {
 namespace {
@@ -41,36 +36,39 @@ const std::map<char, std::string> usage = {
 const std::map<char, std::string> quiet_banner = {
     {S, "\nTCP/IP Data Transfer Utility for Win32 WINSOCK\nVersion 1.34 Sep 13 1999\n\n"},
     {R, "\nTCP/IP Data Transfer Utility\nVersion 1.34 Sep 13 1999\n\n"}};
+const std::string banner_head =
+    "pitchwire/catchwire TCP/IP data transfer programs\nCopyright (C) 2026 The pitchwire and "
+    "catchwire developers\nAll rights reserved.\nProject home: " WIRE_PROJECT_HOME "\n";
 
-std::string path_of(char on) {
-    return on == S ? PITCHWIRE_PATH : CATCHWIRE_PATH;
+std::string byte_sum_hex(std::string_view bytes) {
+    std::uint32_t sum = 0;
+    for (const char byte : bytes) {
+        sum += static_cast<unsigned char>(byte);
+    }
+    std::ostringstream hex;
+    hex << std::hex << sum;
+    return hex.str();
 }
 
-// The full banner: what the bare call prints before its usage text, the quiet banner last.
-std::string banner_of(char on) {
-    static std::map<char, std::string> banners;
-    if (banners.count(on) == 0) {
-        process bare;
-        start(bare, path_of(on), {}, {});
-        finish(bare);
-        const std::string banner = bare.out.substr(0, bare.out.rfind("\nUsage: "));
-        const bool whole =
-            bare.out == banner + usage.at(on) && banner.ends_with(quiet_banner.at(on));
-        banners[on] = whole ? banner : "(no banner)";
-    }
-    return banners[on];
+std::string sha256_hex(const std::string& bytes) {
+    process digest;
+    start(digest, "/usr/bin/sha256sum", {}, {.input = bytes});
+    finish(digest);
+    return digest.out.substr(0, 64);
 }
 
-std::string sha256_hex(std::string_view bytes) {
-    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-    unsigned int length = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr);
-    std::string hex;
-    for (unsigned int index = 0; index < length; ++index) {
-        hex += "0123456789abcdef"[digest[index] >> 4];
-        hex += "0123456789abcdef"[digest[index] & 15];
-    }
-    return hex;
+// What follows the last marker on its line.
+std::string text_after(std::string_view text, std::string_view marker) {
+    const std::size_t at = text.rfind(marker);
+    const std::string_view rest = text.substr(at == text.npos ? text.size() : at + marker.size());
+    return std::string(rest.substr(0, rest.find_first_of("\r\n")));
+}
+
+long long count_after(std::string_view text, std::string_view marker) {
+    std::string digits = text_after(text, marker);
+    digits = digits.substr(0, digits.find_first_not_of("0123456789,"));
+    std::erase(digits, ',');
+    return digits.empty() ? -1 : std::stoll(digits);
 }
 
 // The counting pattern: value k as a little-endian 32-bit number at bytes 4k to 4k+3.
@@ -89,14 +87,6 @@ std::string plain(const std::string& text) {
     return std::regex_replace(text, status_lines, "");
 }
 
-std::string prefix_of(const std::string& path, std::size_t length) {
-    std::ifstream file(path, std::ios::binary);
-    std::string bytes(length, '\0');
-    file.read(bytes.data(), static_cast<std::streamsize>(length));
-    bytes.resize(static_cast<std::size_t>(file.gcount()));
-    return bytes;
-}
-
 class program_run : public testing::TestWithParam<row> {
    protected:
     const row& r = GetParam();
@@ -105,7 +95,6 @@ class program_run : public testing::TestWithParam<row> {
     std::map<std::string, std::string> words;
     std::map<char, process> programs;
     std::map<char, std::size_t> cursor;  // where the next wait for a program's text begins
-    std::set<char> killed;
     int listen_fd = -1;
     int peer_fd = -1;
     bool peer_is_client = false;
@@ -118,6 +107,8 @@ class program_run : public testing::TestWithParam<row> {
         if (!r.teardown.empty()) {
             shell(r.teardown);
         }
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
     }
 
     std::string fill(std::string text) {
@@ -138,9 +129,8 @@ class program_run : public testing::TestWithParam<row> {
         return run.status;
     }
 
-    void start_program(who on) {
-        std::vector<std::string> args = on == S ? r.sender : r.receiver;
-        std::string path = path_of(on);
+    void start_program(process& p, who on, std::vector<std::string> args) {
+        std::string path = on == S ? PITCHWIRE_PATH : CATCHWIRE_PATH;
         if (!r.wrap.empty()) {
             args.insert(args.begin(),
                         {"-c", "PATH=/usr/sbin:/sbin:$PATH; " + r.wrap, std::string(1, on), path});
@@ -149,15 +139,9 @@ class program_run : public testing::TestWithParam<row> {
         for (std::string& arg : args) {
             arg = fill(arg);
         }
-        start(programs[on], path, args,
-              {.dir = dir,
-               .input = r.input,
-               .keep_input = r.keep_input,
-               .terminal = r.terminal,
-               .background = r.background,
-               .file_size_limit = r.file_size_limit,
-               .open_files_limit = r.open_files_limit,
-               .environment = r.environment});
+        start_options options = r.run;
+        options.dir = dir;
+        start(p, path, args, options);
         cursor[on] = 0;
     }
 
@@ -166,12 +150,17 @@ class program_run : public testing::TestWithParam<row> {
         process& p = s.on == P ? nobody : programs[s.on];
         const std::string text = fill(s.text);
         const int n = static_cast<int>(s.n);
+        const auto until = [&](auto holds) {
+            for (int tries = 0; tries < 750 && !holds(); ++tries) {
+                usleep(20000);
+            }
+            return holds();
+        };
         switch (s.what) {
             case act::start:
-                return start_program(s.on);
+                return start_program(programs[s.on], s.on, s.on == S ? r.sender : r.receiver);
             case act::wait: {
-                const std::size_t at =
-                    wait_for(p, text, s.n == 2 ? 0 : cursor[s.on], 15000, n == 2);
+                const std::size_t at = wait_for(p, text, n == 2 ? 0 : cursor[s.on], 15000, n == 2);
                 ASSERT_NE(at, std::string::npos) << "no " << testing::PrintToString(text) << " in "
                                                  << testing::PrintToString(p.out + p.err);
                 cursor[s.on] = n == 2 ? cursor[s.on] : at;
@@ -183,9 +172,6 @@ class program_run : public testing::TestWithParam<row> {
             case act::keys:
                 return type(p, text);
             case act::signal:
-                if (n == SIGKILL) {
-                    killed.insert(s.on);
-                }
                 kill(p.pid, n);
                 return;
             case act::signal_until:
@@ -198,20 +184,18 @@ class program_run : public testing::TestWithParam<row> {
                 finish(p);
                 EXPECT_EQ(p.status, s.on == S ? r.sender_status : r.receiver_status) << p.out;
                 return;
-            case act::flag: {
-                bool holds = false;
-                for (int tries = 0; tries < 250 && !holds; ++tries, usleep(20000)) {
-                    holds = ((terminal_mode(p).c_lflag & static_cast<tcflag_t>(n)) != 0) ==
-                            (text == "1");
-                }
-                EXPECT_TRUE(holds) << "terminal flag " << n;
+            case act::flag:
+                EXPECT_TRUE(until([&] {
+                    return ((terminal_mode(p).c_lflag & static_cast<tcflag_t>(n)) != 0) ==
+                           (text == "1");
+                })) << "terminal flag "
+                    << n;
                 return;
-            }
             case act::idle:
                 EXPECT_LT(processor_share(p), 0.5) << "the program spins while it waits";
                 return;
             case act::listen:
-                listen_fd = listen_on(port);
+                listen_fd = tcp_socket(port, true);
                 ASSERT_GE(listen_fd, 0);
                 return;
             case act::accept:
@@ -226,7 +210,7 @@ class program_run : public testing::TestWithParam<row> {
                 ASSERT_GE(peer_fd, 0) << "the sender never listened: " << programs[S].out;
                 return;
             case act::refused: {
-                int second = connect_to(port, 0);
+                int second = tcp_socket(port, false);
                 EXPECT_EQ(second, -1) << "a second receiver was let in";
                 return close_fd(second);
             }
@@ -235,8 +219,7 @@ class program_run : public testing::TestWithParam<row> {
             case act::send: {
                 const std::string bytes = n > 0 ? random_bytes(n, 7 + sent.size()) : text;
                 sent += bytes;
-                send_bytes(peer_fd, bytes);
-                return;
+                return send_bytes(peer_fd, bytes);
             }
             case act::close:
                 return close_fd(peer_fd, n == 1);
@@ -247,10 +230,7 @@ class program_run : public testing::TestWithParam<row> {
                 usleep(static_cast<useconds_t>(n) * 1000);
                 return;
             case act::size:
-                for (int tries = 0; tries < 1500 && file_size(dir + "/" + text) < n; ++tries) {
-                    usleep(20000);
-                }
-                ASSERT_GE(file_size(dir + "/" + text), n) << text;
+                ASSERT_TRUE(until([&] { return file_size(dir + "/" + text) >= s.n; })) << text;
                 return;
         }
     }
@@ -267,15 +247,15 @@ class program_run : public testing::TestWithParam<row> {
         if (r.sender.empty() && peer_steps) {
             play(peer(act::listen));
         }
-        if (!r.sender.empty() || r.bare == S) {
-            start_program(S);
+        if (!r.sender.empty()) {
+            play(start(S));
         }
         if (!r.sender.empty() && !r.receiver.empty()) {
             ASSERT_NE(wait_for(programs[S], "Waiting for connection", 0, 15000), std::string::npos)
                 << programs[S].out;
         }
-        if (!r.receiver.empty() || r.bare == R) {
-            start_program(R);
+        if (!r.receiver.empty()) {
+            play(start(R));
         }
         if (peer_steps && !any([](const step& s) { return s.what == act::connect; })) {
             play(peer(r.sender.empty() ? act::accept : act::connect));
@@ -289,7 +269,9 @@ class program_run : public testing::TestWithParam<row> {
                 ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
                 continue;
             }
-            write_file(path, random_bytes(f.sparse ? mib : f.size, f.size + f.name.size()));
+            const std::string bytes = random_bytes(f.sparse ? mib : f.size, f.size + f.name.size());
+            std::ofstream(path, std::ios::binary)
+                .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
             ASSERT_EQ(truncate(path.c_str(), f.size), 0);
         }
     }
@@ -311,12 +293,12 @@ class program_run : public testing::TestWithParam<row> {
         }
         std::string stream;
         for (const std::string& name : r.stream) {
+            const std::size_t left =
+                r.partial ? longest - std::min(longest, stream.size()) : SIZE_MAX;
             if (name == "-" || name == "0") {
                 stream += name == "-" ? pattern(longest) : std::string(longest, '\0');
             } else {
-                stream += r.partial ? prefix_of(dir + "/" + name,
-                                                longest - std::min(longest, stream.size()))
-                                    : read_file(dir + "/" + name);
+                stream += read_file(dir + "/" + name, left);
             }
         }
         return stream;
@@ -387,13 +369,32 @@ class program_run : public testing::TestWithParam<row> {
         }
     }
 
-    void check() {
-        for (const auto& [on, p] : programs) {
-            const int status = on == S ? r.sender_status : r.receiver_status;
-            if (killed.count(on) == 0 && status != any_status) {
-                EXPECT_FALSE(p.timed_out) << "it did not end by itself";
-                EXPECT_EQ(p.status, status) << p.out << p.err;
+    // The one program's exit status and exact output, for this and every same command line.
+    void check_command_lines(who on, process& p) {
+        static const std::regex address("Local TCP/IP address: [^\n]*\n");
+        const int status = on == S ? r.sender_status : r.receiver_status;
+        for (std::size_t index = 0; index <= r.same.size(); ++index) {
+            process other;
+            if (index > 0) {
+                start_program(other, on, r.same[index - 1]);
+                finish(other);
             }
+            const process& run = index == 0 ? p : other;
+            EXPECT_EQ(run.status, status) << "command line " << index;
+            EXPECT_EQ(std::regex_replace(run.out, address, ""), fill(r.out))
+                << "command line " << index;
+        }
+    }
+
+    void check() {
+        for (auto& [on, p] : programs) {
+            const int status = on == S ? r.sender_status : r.receiver_status;
+            EXPECT_TRUE(status == any_status || (p.status == status && !p.timed_out))
+                << static_cast<char>(on) << " ended with " << p.status << ": " << p.out << p.err;
+        }
+        process& alone = programs.begin()->second;
+        if (!r.out.empty()) {
+            check_command_lines(static_cast<who>(programs.begin()->first), alone);
         }
         const std::string stream = expected_stream();
         if (programs.count(S) != 0) {
@@ -406,14 +407,9 @@ class program_run : public testing::TestWithParam<row> {
             << "the peer read " << seen.size() << " bytes of " << stream.size();
         EXPECT_TRUE(!r.data_on_stdout || programs[R].out == stream)
             << "standard output is not the stream";
-        process& alone = programs.begin()->second;
-        if (!r.out.empty()) {
-            static const std::regex address("Local TCP/IP address: [^\n]*\n");
-            EXPECT_EQ(std::regex_replace(alone.out, address, ""), fill(r.out));
-        }
         check_files(stream);
         check_outputs();
-        if (r.terminal) {
+        if (r.run.terminal) {
             EXPECT_EQ(terminal_mode(alone).c_lflag, alone.initial_mode.c_lflag)
                 << "the terminal mode stays changed";
             EXPECT_EQ(terminal_mode(alone).c_iflag, alone.initial_mode.c_iflag);
@@ -423,7 +419,7 @@ class program_run : public testing::TestWithParam<row> {
     void run() {
         words = {{"{dir}", dir}, {"{port}", std::to_string(port)}};
         for (const char on : {S, R}) {
-            words["{banner" + std::string(1, on) + "}"] = banner_of(on);
+            words["{banner" + std::string(1, on) + "}"] = banner_head + quiet_banner.at(on);
             words["{quiet" + std::string(1, on) + "}"] = quiet_banner.at(on);
             words["{usage" + std::string(1, on) + "}"] = usage.at(on);
         }
@@ -432,8 +428,7 @@ class program_run : public testing::TestWithParam<row> {
             GTEST_SKIP() << "cannot set up: " << r.setup;
         }
         if (std::count(r.sender.begin(), r.sender.end(), "-sha256") != 0) {
-            words["{sha}"] = sha256_hex(expected_stream());
-            words["{SHA}"] = words["{sha}"];
+            words["{sha}"] = words["{SHA}"] = sha256_hex(expected_stream());
             std::transform(words["{sha}"].begin(), words["{sha}"].end(), words["{SHA}"].begin(),
                            ::toupper);
         }
@@ -472,6 +467,15 @@ INSTANTIATE_TEST_SUITE_P(pair, program_run, testing::ValuesIn(pair_rows()), row_
 INSTANTIATE_TEST_SUITE_P(terminal, program_run, testing::ValuesIn(terminal_rows()), row_name);
 
 }  // namespace
+
+row line(who on, std::string name, std::vector<std::vector<std::string>> lines, std::string out,
+         int status) {
+    row made{
+        .name = std::move(name), .same = {lines.begin() + 1, lines.end()}, .out = std::move(out)};
+    (on == S ? made.sender : made.receiver) = lines.front();
+    (on == S ? made.sender_status : made.receiver_status) = status;
+    return made;
+}
 
 void PrintTo(const row& r, std::ostream* out) {
     *out << r.name;

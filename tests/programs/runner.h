@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "harness.h"
+
 namespace wt {
 
 constexpr long long mib = 1LL << 20;
@@ -55,17 +57,9 @@ struct step {
 // clang-format off
 inline step start(who on) { return {act::start, on}; }
 inline step wait(who on, std::string text, int stream = 1) { return {act::wait, on, std::move(text), stream}; }
-inline step quiet(who on, std::string text, int ms) { return {act::quiet, on, std::move(text), ms}; }
 inline step keys(who on, std::string text) { return {act::keys, on, std::move(text)}; }
-inline step sig(who on, int number) { return {act::signal, on, "", number}; }
-inline step sig_until(who on, int number, std::string text) { return {act::signal_until, on, std::move(text), number}; }
-inline step done(who on) { return {act::finish, on}; }
-inline step idle(who on) { return {act::idle, on}; }
-inline step mode_flag(who on, long long flag, bool set) { return {act::flag, on, set ? "1" : "0", flag}; }
+inline step sig(who on, int number, std::string until = "") { return {until.empty() ? act::signal : act::signal_until, on, std::move(until), number}; }
 inline step peer(act what, long long n = 0, std::string text = "") { return {what, P, std::move(text), n}; }
-inline step sh(std::string command) { return {act::shell, P, std::move(command)}; }
-inline step nap(int ms) { return {act::sleep, P, "", ms}; }
-inline step size_at_least(std::string name, long long n) { return {act::size, P, std::move(name), n}; }
 // clang-format on
 
 // A text one program prints; those of a row appear in its output in their order.
@@ -77,16 +71,12 @@ struct says {
 struct row {
     std::string name{};
     std::vector<std::string> sender{};  // pitchwire's arguments; none: it does not run
-    who bare = P;                       // S or R: that program runs without arguments
     std::vector<std::string> receiver{};
+    // Other command lines of the one program that must end as this one does, with the same
+    // output; {} is the call without arguments.
+    std::vector<std::vector<std::string>> same{};
     std::vector<file_spec> files{};
-    std::string input{};  // standard input of the program(s)
-    bool keep_input = false;
-    bool terminal = false;  // the one program runs on a pseudo-terminal
-    bool background = false;
-    long file_size_limit = -1;
-    long open_files_limit = -1;
-    std::vector<std::string> environment{};
+    start_options run{};  // standard input, and the terminal; dir is the row's
     std::string wrap{};   // shell lines running "$@", $0 being S or R; exit status 77 skips
     std::string setup{};  // shell lines run in {dir} before (77 skips) and after the run
     std::string teardown{};
@@ -99,14 +89,17 @@ struct row {
     std::string out{};  // the one program's whole output, its address line dropped
     std::vector<says> output{};
     std::vector<says> never{};
-    std::vector<std::string>
-        pieces{};  // files in {dir}, "NAME" or "NAME=SIZE", that hold the stream
-    std::vector<std::string> extra{};  // other files the run may leave in {dir}
+    std::vector<std::string> pieces{};  // files in {dir}, "NAME" or "NAME=SIZE", of the stream
+    std::vector<std::string> extra{};   // other files the run may leave in {dir}
     bool partial = false;  // the counts, the pieces and the peer's bytes are a beginning of it
     bool counts_what_peer_read = false;
     int whole_blocks = 0;         // the sender's count is a multiple of it
     bool data_on_stdout = false;  // the receiver's standard output is the stream
 };
+
+// Command lines of one program that end before the network, each with this output and status.
+row line(who on, std::string name, std::vector<std::vector<std::string>> lines, std::string out,
+         int status = 1);
 
 void PrintTo(const row& r, std::ostream* out);  // names a row in test listings
 
