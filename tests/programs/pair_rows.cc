@@ -64,29 +64,24 @@ row namespaced(row made) {
     return made;
 }
 
-constexpr const char* streams_closed =
-    "[ $0 = %s ] || exec \"$@\"; \"$@\" <&- >&-; echo \"exit=$?\" >&2";
-constexpr const char* reader_gone =
-    "[ $0 = %s ] || exec \"$@\"; { \"$@\"; echo \"exit=$?\" >&2; } | { head -n 1 >/dev/null; exec "
-    "0<&-; echo reader-gone >&2; }";
-
-// One program's standard streams closed or its output's reader gone: the copy is unaffected.
-row broken_output(const std::string& name, const char* script, who wrapped) {
-    std::string wrap = script;
-    wrap.replace(wrap.find("%s"), 2, std::string(1, wrapped));
-    const who other = wrapped == S ? R : S;
-    const bool pipe = script == reader_gone;
+// One program's standard streams closed, or the reader of its output gone, before the other
+// starts: the copy is unaffected. The script makes the file "ready" then.
+row broken_output(const std::string& name, who wrapped, const std::string& script) {
     return {.name = name,
             .sender = {"-port={port}", "source"},
             .receiver = {"-port={port}", "127.0.0.1", "copy"},
             .files = {{"source", 8 * mib}},
-            .wrap = wrap,
-            .steps = {start(wrapped),
-                      pipe ? wait(wrapped, "reader-gone", 2) : peer(act::sleep, 300), start(other)},
+            .wrap = "[ $0 = " + std::string(1, wrapped) + " ] || exec \"$@\"; " + script,
+            .steps = {start(wrapped), peer(act::size, 1, "ready"), start(wrapped == S ? R : S)},
             .stream = {"source"},
             .output = {{wrapped, "exit=0\n"}},
-            .pieces = {"copy"}};
+            .pieces = {"copy"},
+            .extra = {"ready"}};
 }
+
+const std::string streams_closed = "echo > ready; \"$@\" <&- >&-; echo \"exit=$?\" >&2";
+const std::string reader_gone =
+    "{ \"$@\"; echo \"exit=$?\" >&2; } | { head -n 1 >/dev/null; exec 0<&-; echo > ready; }";
 
 // A source without a size of its own, then a file: both arrive whole, in order.
 row source(std::string name, const std::string& script) {
@@ -172,10 +167,10 @@ std::vector<row> pair_rows() {
         source("loop_device_source", "dev=$(losetup --find --show first) || exit 77; \"$@\" \"$dev\" second; s=$?; losetup -d \"$dev\"; exit $s"),
         source("pipe_source", slow_feed + " | \"$@\" /dev/stdin second"),
         source("fifo_source", "mkfifo fifo && { " + slow_feed + " > fifo & } && exec \"$@\" fifo second"),
-        broken_output("sender_streams_closed", streams_closed, S),
-        broken_output("sender_output_reader_gone", reader_gone, S),
-        broken_output("receiver_streams_closed", streams_closed, R),
-        broken_output("receiver_output_reader_gone", reader_gone, R),
+        broken_output("sender_streams_closed", S, streams_closed),
+        broken_output("sender_output_reader_gone", S, reader_gone),
+        broken_output("receiver_streams_closed", R, streams_closed),
+        broken_output("receiver_output_reader_gone", R, reader_gone),
         namespaced({.name = "loss_and_a_rate_limit", .sender = {"-port={port}", "source"},
                     .receiver = {"-port={port}", "10.200.0.1", "copy"}, .files = {{"source", 8 * mib}},
                     .setup = filter("numgen random mod 100 < 5 drop"), .stream = {"source"}, .pieces = {"copy"}}),

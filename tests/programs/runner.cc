@@ -160,10 +160,10 @@ class program_run : public testing::TestWithParam<row> {
             case act::start:
                 return start_program(programs[s.on], s.on, s.on == S ? r.sender : r.receiver);
             case act::wait: {
-                const std::size_t at = wait_for(p, text, n == 2 ? 0 : cursor[s.on], 15000, n == 2);
+                const std::size_t at = wait_for(p, text, cursor[s.on], 15000);
                 ASSERT_NE(at, std::string::npos) << "no " << testing::PrintToString(text) << " in "
                                                  << testing::PrintToString(p.out + p.err);
-                cursor[s.on] = n == 2 ? cursor[s.on] : at;
+                cursor[s.on] = at;
                 return;
             }
             case act::quiet:
@@ -171,13 +171,12 @@ class program_run : public testing::TestWithParam<row> {
                 return;
             case act::keys:
                 return type(p, text);
-            case act::signal:
-                kill(p.pid, n);
-                return;
-            case act::signal_until:
-                for (int tries = 0; tries < 50 && p.out.find(text) == std::string::npos; ++tries) {
+            case act::signal:  // again every 200 ms until the text appears
+                for (int tries = 0; tries < 50; ++tries) {
                     kill(p.pid, n);
-                    wait_for(p, text, 0, 200);
+                    if (text.empty() || wait_for(p, text, 0, 200) != std::string::npos) {
+                        break;
+                    }
                 }
                 return;
             case act::finish:

@@ -26,16 +26,15 @@ struct file_spec {
 // Who a step or a text is for: the sender, the receiver, or the test's TCP peer.
 enum who : char { S = 'S', R = 'R', P = 'P' };
 enum class act {
-    start,         // the program starts (rows without one start everything first)
-    wait,          // its text appears after the last one waited for (on stderr when n is 2)
-    quiet,         // its text does not appear within n ms
-    keys,          // text is typed to it
-    signal,        // it gets signal n
-    signal_until,  // it gets signal n every 200 ms until text appears
-    finish,        // it ends with the row's status
-    flag,          // its terminal's local-mode flag n is set (text "1") or clear
-    idle,          // it uses less than half a processor
-    listen,        // the peer listens on {port}, accepting nothing yet
+    start,   // the program starts (rows without one start everything first)
+    wait,    // its text appears after the last one waited for
+    quiet,   // its text does not appear within n ms
+    keys,    // text is typed to it
+    signal,  // it gets signal n, again every 200 ms until the text appears if one is given
+    finish,  // it ends with the row's status
+    flag,    // its terminal's local-mode flag n is set (text "1") or clear
+    idle,    // it uses less than half a processor
+    listen,  // the peer listens on {port}, accepting nothing yet
     accept,
     connect,  // the peer connects to {port}, with a receive buffer of n bytes when n > 0
     refused,  // another connection to {port} is refused
@@ -56,9 +55,9 @@ struct step {
 
 // clang-format off
 inline step start(who on) { return {act::start, on}; }
-inline step wait(who on, std::string text, int stream = 1) { return {act::wait, on, std::move(text), stream}; }
+inline step wait(who on, std::string text) { return {act::wait, on, std::move(text)}; }
 inline step keys(who on, std::string text) { return {act::keys, on, std::move(text)}; }
-inline step sig(who on, int number, std::string until = "") { return {until.empty() ? act::signal : act::signal_until, on, std::move(until), number}; }
+inline step sig(who on, int number, std::string until = "") { return {act::signal, on, std::move(until), number}; }
 inline step peer(act what, long long n = 0, std::string text = "") { return {what, P, std::move(text), n}; }
 // clang-format on
 

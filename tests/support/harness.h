@@ -54,12 +54,6 @@ struct process {
 
 using steady = std::chrono::steady_clock;
 
-inline int ms_left(steady::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - steady::now()).count();
-    return left < 0 ? 0 : static_cast<int>(left);
-}
-
 // Moves what the program wrote into out and err, waiting at most timeout_ms for it. False
 // once both outputs are closed.
 inline bool pump(process& program, int timeout_ms) {
@@ -89,10 +83,6 @@ inline bool pump(process& program, int timeout_ms) {
         }
     }
     return true;
-}
-
-inline int shell_status(int wait_status) {
-    return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
 }
 
 inline void type(process& program, std::string_view keys) {
@@ -167,13 +157,12 @@ inline void start(process& program, const std::string& path, std::vector<std::st
     }
 }
 
-inline std::size_t wait_for(process& program, std::string_view text, std::size_t from = 0,
-                            int timeout_ms = 10000, bool on_stderr = false) {
-    const std::string& seen = on_stderr ? program.err : program.out;
+inline std::size_t wait_for(process& program, std::string_view text, std::size_t from,
+                            int timeout_ms) {
     const auto deadline = steady::now() + std::chrono::milliseconds(timeout_ms);
     std::size_t at = std::string::npos;
-    while ((at = seen.find(text, from)) == std::string::npos && steady::now() < deadline &&
-           pump(program, std::min(ms_left(deadline), 50))) {
+    while ((at = program.out.find(text, from)) == std::string::npos && steady::now() < deadline &&
+           pump(program, 50)) {
     }
     return at == std::string::npos ? at : at + text.size();
 }
@@ -191,13 +180,15 @@ inline void finish(process& program, int timeout_ms = 30000) {
             waitpid(program.pid, &wait_status, 0);
             break;
         }
-        pump(program, std::min(ms_left(deadline), 20));
+        pump(program, 20);
     }
     // What is still in the pipes; a child of a shell holding them open is not waited for.
     const auto drain_deadline = steady::now() + std::chrono::seconds(2);
     while (pump(program, 50) && steady::now() < drain_deadline) {
     }
-    program.status = shell_status(wait_status);
+    // As a shell shows it: the exit status, or 128 + the signal that ended the program.
+    program.status =
+        WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
     program.pid = -1;
 }
 
