@@ -47,15 +47,14 @@ const std::string namespaces =
 const std::string remove_namespaces = "ip netns delete wtS{port}; ip netns delete wtR{port}";
 const std::string in_namespace = "exec ip netns exec wt$0{port} \"$@\"";
 
-// Drops what enters either namespace (all of it, or what rule picks); "" lifts it.
+// Drops what enters either namespace: all of it, or what rule picks.
 std::string filter(const std::string& rule) {
-    const std::string commands =
-        rule.empty() ? "delete table inet wt"
-                     : "add table inet wt; add chain inet wt input { type filter hook input "
-                       "priority 0; }; add rule inet wt input " +
-                           rule;
-    return "for n in wtS{port} wtR{port}; do ip netns exec $n nft '" + commands + "'; done";
+    return "for n in wtS{port} wtR{port}; do ip netns exec $n nft 'add table inet wt; add chain "
+           "inet wt input { type filter hook input priority 0; }; add rule inet wt input " +
+           rule + "'; done";
 }
+const std::string lift =
+    "for n in wtS{port} wtR{port}; do ip netns exec $n nft delete table inet wt; done";
 
 row namespaced(row made) {
     made.setup = namespaces + (made.setup.empty() ? "" : "; " + made.setup);
@@ -105,9 +104,7 @@ std::vector<row> pair_rows() {
     return {
         exact("empty_file", {0}),
         exact("one_byte", {1}),
-        exact("one_block_less_one", {32767}),
         exact("one_block", {32768}),
-        exact("one_block_and_one", {32769}),
         exact("files_back_to_back", {4095, 0, 4096, 4097, 32767, 0, 32768, 32769, 5 * mib + 3}),
         exact("files_back_to_back_into_dash", {70000, 0, 1, 32768, 100}, false),
         {.name = "digests_of_stream_and_numbered_pieces",
@@ -176,7 +173,7 @@ std::vector<row> pair_rows() {
                     .setup = filter("numgen random mod 100 < 5 drop"), .stream = {"source"}, .pieces = {"copy"}}),
         namespaced({.name = "blackout_lifted", .sender = {"-port={port}", "source"}, .receiver = {"-port={port}", "10.200.0.1", "copy"},
                     .files = {{"source", 8 * mib}},
-                    .steps = {peer(act::size, mib, "copy"), peer(act::shell, 0, filter("drop")), peer(act::sleep, 8000), peer(act::shell, 0, filter(""))},
+                    .steps = {peer(act::size, mib, "copy"), peer(act::shell, 0, filter("drop")), peer(act::sleep, 8000), peer(act::shell, 0, lift)},
                     .stream = {"source"}, .pieces = {"copy"}}),
         namespaced({.name = "blackout_never_lifted", .sender = {"-port={port}", "source"},
                     .receiver = {"-port={port}", "10.200.0.1", "copy"}, .files = {{"source", 4LL << 30, true}},

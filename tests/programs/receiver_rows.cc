@@ -9,35 +9,20 @@ namespace {
 
 const std::string net = "{bannerR}Initializing TCP/IP Protocol Stack\n";
 const std::string unknown = "{bannerR}Error: Unknown argument: ";
-const std::string ask = "Enter new filename [Q]: ";
 const std::string reset = "\nError: recv failed: Connection Reset\n";
-
-// A run against the test's sender, which plays steps.
-row fed(std::string name, std::vector<std::string> args, std::vector<step> steps, int status = 0) {
-    args.insert(args.begin(), "-port={port}");
-    return {.name = std::move(name),
-            .receiver = std::move(args),
-            .steps = std::move(steps),
-            .receiver_status = status,
-            .partial = status != 0};
-}
-
-row with(row made, std::vector<says> output, std::vector<std::string> pieces = {}) {
-    made.output = std::move(output);
-    made.pieces = std::move(pieces);
-    return made;
-}
 
 // size bytes into numbered pieces of piece_size.
 row numbered(std::string name, std::vector<std::string> options, int size, int piece_size) {
-    std::vector<std::string> pieces;
+    row made{.name = std::move(name),
+             .receiver = {"-port={port}"},
+             .steps = {peer(act::send, size)},
+             .never = {{R, "Reached the end"}}};
+    made.receiver.insert(made.receiver.end(), options.begin(), options.end());
+    made.receiver.insert(made.receiver.end(), {"127.0.0.1", "IMAGE"});
     for (int start = 0; start < size; start += piece_size) {
-        pieces.push_back("IMAGE.00" + std::to_string(pieces.size()) + "=" +
-                         std::to_string(std::min(piece_size, size - start)));
+        made.pieces.push_back("IMAGE.00" + std::to_string(made.pieces.size()) + "=" +
+                              std::to_string(std::min(piece_size, size - start)));
     }
-    options.insert(options.end(), {"127.0.0.1", "IMAGE"});
-    row made = with(fed(std::move(name), options, {peer(act::send, size)}), {}, pieces);
-    made.never = {{R, "Reached the end"}};
     return made;
 }
 
@@ -50,34 +35,8 @@ std::vector<row> receiver_rows() {
     const std::string extension = net + "\nError: Auto Naming is enabled and the file has an extension.\n";
     const std::string port_zero = net + "Error: Could not connect to host - TCP/IP error 10049\n";
     const std::string invalid = net + "\nError: Invalid destination TCP/IP address\n{usageR}";
-    row stdout_sink = with(fed("dev_stdout_carries_only_the_data", {"127.0.0.1", "/dev/stdout"}, {peer(act::send, 100000)}), {{R, "Received a connection from host 127.0.0.1\n"}, {R, "\nSuccessfully received 100,000 bytes at "}});
-    stdout_sink.data_on_stdout = true;
-    row proc_sink = stdout_sink;
-    proc_sink.name = "proc_fd_1_carries_only_the_data";
-    proc_sink.receiver[2] = "/proc/self/fd/1";
-    row size_limit = with(fed("file_size_limit_deletes_the_file", {"127.0.0.1", "out"}, {peer(act::send, mib)}, 1), {{R, "\n\nError: Could not write to file: File too large\n"}});
-    size_limit.wrap = "ulimit -f 200; exec \"$@\"";  // 102,400 bytes
-    row full_disk = with(fed("full_disk_keeps_earlier_pieces", {"-autosize=1", "-autoname", "127.0.0.1", "IMAGE"}, {peer(act::send, 4 * mib)}, 1), {{R, "\n\nError: Could not write to file: No space left on device\n"}}, {"IMAGE.000=1048576", "IMAGE.001=1048576"});
-    full_disk.setup = "[ \"$(id -u)\" = 0 ] || exit 77; mount -t tmpfs -o size=2560k wiretest {dir} || exit 77";
-    full_disk.teardown = "umount -l {dir}";
-    row named = with(fed("operator_names_each_piece", {"-autosize=1", "127.0.0.1", "ONE"},
-                         {peer(act::send, mib), peer(act::size, mib, "ONE"), {act::quiet, R, "Enter new", 300}, peer(act::send, mib), wait(R, ask), keys(R, "\n"), wait(R, ask),
-                          keys(R, "missing/TWO\n"), wait(R, "directory\n" + ask), keys(R, "TWO\n"), peer(act::size, mib, "TWO"), peer(act::send, mib + 5), wait(R, "end of file TWO\n" + ask),
-                          keys(R, "./ONE\n"), wait(R, "Error: ./ONE is a piece already written in this run\n" + ask), keys(R, "THREE\n"), peer(act::close),
-                          wait(R, "end of file THREE\n" + ask), keys(R, "FOUR\n")}),
-                     {{R, "Reached the end of file ONE\n" + ask + ask + "Creating file: \"missing/TWO\"\n\nError: Could not create file: missing/TWO\nError: No such file or directory\n" + ask + "Creating file: \"TWO\"\n"},
-                      {R, "Creating file: \"FOUR\"\n"}, {R, "\nSuccessfully received 3,145,733 bytes at "}},
-                     {"ONE=1048576", "TWO=1048576", "THREE=1048576", "FOUR=5"});
-    named.run.keep_input = true;
-    row at_prompt = with(fed("sigint_at_the_piece_prompt", {"-autosize=1", "127.0.0.1", "ONE"}, {peer(act::send, mib + 1), peer(act::close), wait(R, ask), sig(R, SIGINT, "Aborting connection")}, 1),
-                         {{R, "[Q]: \nAborting connection ... \n"}}, {"ONE=1048576"});
-    at_prompt.run.keep_input = true;
-    row quit = with(fed("quit_keeps_the_first_piece", {"-autosize=1", "127.0.0.1", "ONE"}, {peer(act::send, 2 * mib)}), {{R, "Successfully received 1,081,344 bytes at "}}, {"ONE=1048576"});
-    quit.run.input = "q\n";
-    quit.partial = true;
-    row fifo = line(R, "failure_keeps_a_fifo", {{"-port=0", "127.0.0.1", "{dir}/fifo"}}, "");
-    fifo.files = {{.name = "fifo", .fifo = true}};
-    fifo.steps = {start(R), {act::finish, R}, peer(act::shell, 0, "test -p fifo")};
+    const std::string ask = "Enter new filename [Q]: ";
+    const std::vector<says> stdout_sink = {{R, "Received a connection from host 127.0.0.1\n"}, {R, "\nSuccessfully received 100,000 bytes at "}};
     return {
         line(R, "help_forms", {{"-HELP"}, {}, {"/?"}, {"-quiet", "-?"}, {"-h", "127.0.0.1", "f"}}, help, 0),
         line(R, "unknown_then_help", {{"-bogus", "-Help"}, {"-bogus", "--help"}}, unknown + "-bogus\n" + help, 0),
@@ -103,24 +62,38 @@ std::vector<row> receiver_rows() {
         line(R, "autoname_with_extension", {{"-autoname", "127.0.0.1", "IMAGE.DAT"}, {"-autoname", "127.0.0.1", "dir/IMAGE."}}, extension),
         line(R, "name_of_511_cannot_be_made", {{"127.0.0.1", n511}}, net + "Error: Could not create file: " + n511 + "\n       File name too long\n"),
         line(R, "port_zero_or_beyond_65535", {{"-port=0", "-", "127.0.0.1", "f"}, {"-port=65536", "127.0.0.1", "f"}}, port_zero),
-        fifo,
-        with(fed("retries_until_the_sender_listens", {"127.0.0.1", "out"}, {start(R), wait(R, "Connection Refused, Retry 2\r"), peer(act::listen), peer(act::accept)}),
-             {{R, "Error: Could not connect to host - Connection Refused, Retry 1\r"}, {R, "Retry 2\r"}, {R, "Received a connection from host 127.0.0.1\n"}, {R, "\nSuccessfully received 0 bytes at 0 KBS\nTCPIP Data Checksum: 0\n"}}, {"out"}),
-        with(fed("sigint_while_retrying_deletes_the_empty_file", {"127.0.0.1", "early"}, {start(R), wait(R, "Retry 1\r"), sig(R, SIGINT)}, 1), {{R, "\nAborting connection ... \n"}}),
-        at_prompt,
-        with(fed("short_tail_never_held_back", {"127.0.0.1", "out"}, {peer(act::send, 0, std::string(100, 'a')), peer(act::sleep, 2100), peer(act::send, 0, "b"), wait(R, "Recv: Total Bytes Received: 101 KBS: "), peer(act::send, 32768)}),
-             {{R, "\nSuccessfully received 32,869 bytes at "}}, {"out"}),
-        with(fed("host_name_is_looked_up", {"localhost", "out"}, {peer(act::send, 0, "abc")}), {{R, "Received a connection from host localhost\n"}}, {"out"}),
-        stdout_sink,
-        proc_sink,
-        size_limit,
-        full_disk,
-        with(fed("reset_deletes_the_file", {"127.0.0.1", "copy.img"}, {peer(act::send, 100000), peer(act::size, 65536, "copy.img"), peer(act::close, 1)}, 1), {{R, reset}}),
-        with(fed("reset_after_two_pieces_keeps_both", {"-autosize=1", "-autoname", "127.0.0.1", "IMAGE"}, {peer(act::send, 2 * mib + 10000), peer(act::size, mib, "IMAGE.001"), peer(act::close, 1)}, 1),
-             {{R, reset}}, {"IMAGE.000=1048576", "IMAGE.001=1048576"}),
-        with(fed("stalled_receive_sigterm_keeps_the_file", {"127.0.0.1", "copy.img"}, {peer(act::send, 0, "some bytes"), {act::idle, R}, sig(R, SIGTERM), wait(R, "\nAborting connection ... \n")}, 1), {}, {"copy.img"}),
-        named,
-        quit,
+        {.name = "failure_keeps_a_fifo", .receiver = {"-port=0", "127.0.0.1", "{dir}/fifo"}, .files = {{.name = "fifo", .fifo = true}}, .steps = {start(R), {act::finish, R}, peer(act::shell, 0, "test -p fifo")}, .receiver_status = 1},
+        {.name = "retries_until_the_sender_listens", .receiver = {"-port={port}", "127.0.0.1", "out"}, .steps = {start(R), wait(R, "Connection Refused, Retry 2\r"), peer(act::listen), peer(act::accept)},
+         .output = {{R, "Error: Could not connect to host - Connection Refused, Retry 1\r"}, {R, "Retry 2\r"}, {R, "Received a connection from host 127.0.0.1\n"}, {R, "\nSuccessfully received 0 bytes at 0 KBS\nTCPIP Data Checksum: 0\n"}}, .pieces = {"out"}},
+        {.name = "sigint_while_retrying_deletes_the_empty_file", .receiver = {"-port={port}", "127.0.0.1", "early"}, .steps = {start(R), wait(R, "Retry 1\r"), sig(R, SIGINT)}, .receiver_status = 1, .output = {{R, "\nAborting connection ... \n"}}},
+        {.name = "sigint_at_the_piece_prompt", .receiver = {"-port={port}", "-autosize=1", "127.0.0.1", "ONE"}, .run = {.keep_input = true}, .steps = {peer(act::send, mib + 1), peer(act::close), wait(R, ask), sig(R, SIGINT, "Aborting connection")},
+         .receiver_status = 1, .output = {{R, "[Q]: \nAborting connection ... \n"}}, .pieces = {"ONE=1048576"}, .partial = true},
+        {.name = "short_tail_never_held_back", .receiver = {"-port={port}", "127.0.0.1", "out"},
+         .steps = {peer(act::send, 0, std::string(100, 'a')), peer(act::sleep, 2100), peer(act::send, 0, "b"), wait(R, "Recv: Total Bytes Received: 101 KBS: "), peer(act::send, 32768)},
+         .output = {{R, "\nSuccessfully received 32,869 bytes at "}}, .pieces = {"out"}},
+        {.name = "host_name_is_looked_up", .receiver = {"-port={port}", "localhost", "out"}, .steps = {peer(act::send, 0, "abc")}, .output = {{R, "Received a connection from host localhost\n"}}, .pieces = {"out"}},
+        {.name = "dev_stdout_carries_only_the_data", .receiver = {"-port={port}", "127.0.0.1", "/dev/stdout"}, .steps = {peer(act::send, 100000)}, .output = stdout_sink, .data_on_stdout = true},
+        {.name = "proc_fd_1_carries_only_the_data", .receiver = {"-port={port}", "127.0.0.1", "/proc/self/fd/1"}, .steps = {peer(act::send, 100000)}, .output = stdout_sink, .data_on_stdout = true},
+        {.name = "file_size_limit_deletes_the_file", .receiver = {"-port={port}", "127.0.0.1", "out"}, .wrap = "ulimit -f 200; exec \"$@\"", .steps = {peer(act::send, mib)},  // 102,400 bytes
+         .receiver_status = 1, .output = {{R, "\n\nError: Could not write to file: File too large\n"}}, .partial = true},
+        {.name = "full_disk_keeps_earlier_pieces", .receiver = {"-port={port}", "-autosize=1", "-autoname", "127.0.0.1", "IMAGE"},
+         .setup = "[ \"$(id -u)\" = 0 ] || exit 77; mount -t tmpfs -o size=2560k wiretest {dir} || exit 77", .teardown = "umount -l {dir}", .steps = {peer(act::send, 4 * mib)},
+         .receiver_status = 1, .output = {{R, "\n\nError: Could not write to file: No space left on device\n"}}, .pieces = {"IMAGE.000=1048576", "IMAGE.001=1048576"}, .partial = true},
+        {.name = "reset_deletes_the_file", .receiver = {"-port={port}", "127.0.0.1", "copy.img"}, .steps = {peer(act::send, 100000), peer(act::size, 65536, "copy.img"), peer(act::close, 1)},
+         .receiver_status = 1, .output = {{R, reset}}, .partial = true},
+        {.name = "reset_after_two_pieces_keeps_both", .receiver = {"-port={port}", "-autosize=1", "-autoname", "127.0.0.1", "IMAGE"}, .steps = {peer(act::send, 2 * mib + 10000), peer(act::size, mib, "IMAGE.001"), peer(act::close, 1)},
+         .receiver_status = 1, .output = {{R, reset}}, .pieces = {"IMAGE.000=1048576", "IMAGE.001=1048576"}, .partial = true},
+        {.name = "stalled_receive_sigterm_keeps_the_file", .receiver = {"-port={port}", "127.0.0.1", "copy.img"}, .steps = {peer(act::send, 0, "some bytes"), {act::idle, R}, sig(R, SIGTERM), wait(R, "\nAborting connection ... \n")},
+         .receiver_status = 1, .pieces = {"copy.img"}, .partial = true},
+        {.name = "operator_names_each_piece", .receiver = {"-port={port}", "-autosize=1", "127.0.0.1", "ONE"}, .run = {.keep_input = true},
+         .steps = {peer(act::send, mib), peer(act::size, mib, "ONE"), {act::quiet, R, "Enter new", 300}, peer(act::send, mib), wait(R, ask), keys(R, "\n"), wait(R, ask),
+                   keys(R, "missing/TWO\n"), wait(R, "directory\n" + ask), keys(R, "TWO\n"), peer(act::size, mib, "TWO"), peer(act::send, mib + 5), wait(R, "end of file TWO\n" + ask),
+                   keys(R, "./ONE\n"), wait(R, "Error: ./ONE is a piece already written in this run\n" + ask), keys(R, "THREE\n"), peer(act::close), wait(R, "end of file THREE\n" + ask), keys(R, "FOUR\n")},
+         .output = {{R, "Reached the end of file ONE\n" + ask + ask + "Creating file: \"missing/TWO\"\n\nError: Could not create file: missing/TWO\nError: No such file or directory\n" + ask + "Creating file: \"TWO\"\n"},
+                    {R, "Creating file: \"FOUR\"\n"}, {R, "\nSuccessfully received 3,145,733 bytes at "}},
+         .pieces = {"ONE=1048576", "TWO=1048576", "THREE=1048576", "FOUR=5"}},
+        {.name = "quit_keeps_the_first_piece", .receiver = {"-port={port}", "-autosize=1", "127.0.0.1", "ONE"}, .run = {.input = "q\n"}, .steps = {peer(act::send, 2 * mib)},
+         .output = {{R, "Successfully received 1,081,344 bytes at "}}, .pieces = {"ONE=1048576"}, .partial = true},
         numbered("numbered_pieces_with_a_tail", {"-autosize=1", "-autoname"}, 3 * mib + 5, mib),
         numbered("no_empty_piece_at_a_boundary", {"-autosize=1", "-autoname"}, 2 * mib, mib),
         numbered("autoname_alone_names_one_file", {"-autoname"}, 2 * mib + 1, 3 * mib),

@@ -44,22 +44,9 @@ std::string cannot_open(const std::string& name, const std::string& reason) {
     return "\nError: Could not open " + name + "\nError: " + reason + "\n" + prompt;
 }
 
-// A file that changes once the client has its first bytes: sent to its new end and reported.
-row changed(std::string name, const std::string& read_size, std::string change,
-            const std::string& offset) {
-    return {
-        .name = std::move(name),
-        .sender = {"-port={port}", "-readsize=" + read_size, "data"},
-        .files = {{"data", 16 * mib}},
-        .steps = {peer(act::connect), peer(act::read, 1000),
-                  peer(act::shell, 0, std::move(change))},
-        .stream = {"data"},
-        .sender_status = 1,
-        .output =
-            {{S, "\nError: Could not send complete contents of file\nFile:     data\nOffset:   " +
-                     offset + "\nFileSize: 16,777,216\n"},
-             {S, "Successfully sent " + offset + " bytes"}},
-        .partial = true};
+std::string changed_at(const std::string& offset) {
+    return "\nError: Could not send complete contents of file\nFile:     data\nOffset:   " +
+           offset + "\nFileSize: 16,777,216\n";
 }
 
 }  // namespace
@@ -119,8 +106,11 @@ std::vector<row> sender_rows() {
          .stream = {"f"}},
         {.name = "sigterm_while_waiting", .sender = {"-quiet", "-port={port}", "f"}, .files = {{"f", 3}},
          .steps = {wait(S, "Waiting for connection"), sig(S, SIGTERM)}, .sender_status = 1, .out = started + "Waiting for connection [ESC to abort] ... " + aborting},
-        changed("file_grown_while_sent", "4096", "head -c 5555 /dev/urandom >> data", "16,782,771"),
-        changed("file_cut_inside_a_block", "5000", "truncate -s 9000001 data", "9,000,001"),
+        // A file that changes once the client has its first bytes: sent to its new end and reported.
+        {.name = "file_grown_while_sent", .sender = {"-port={port}", "data"}, .files = {{"data", 16 * mib}}, .steps = {peer(act::connect), peer(act::read, 1000), peer(act::shell, 0, "head -c 5555 /dev/urandom >> data")},
+         .stream = {"data"}, .sender_status = 1, .output = {{S, changed_at("16,782,771")}, {S, "Successfully sent 16,782,771 bytes"}}, .partial = true},
+        {.name = "file_cut_inside_a_block", .sender = {"-port={port}", "-readsize=5000", "data"}, .files = {{"data", 16 * mib}}, .steps = {peer(act::connect), peer(act::read, 1000), peer(act::shell, 0, "truncate -s 9000001 data")},
+         .stream = {"data"}, .sender_status = 1, .output = {{S, changed_at("9,000,001")}, {S, "Successfully sent 9,000,001 bytes"}}, .partial = true},
         {.name = "receiver_leaving_mid_batch", .sender = {"-port={port}", "-readsize=5000", "data"}, .files = {{"data", 16 * mib}},
          .steps = {peer(act::connect), peer(act::read, 100000), peer(act::close)}, .stream = {"data"}, .sender_status = 1,
          .output = {{S, "\nError: send failed: Connection Reset\n"}}, .partial = true, .whole_blocks = 5000},

@@ -13,17 +13,6 @@ const std::string blank = "\r" + std::string(79, ' ') + "\r";
 const std::string question = "Abort [N]: ";
 const std::string waiting = "\rWaiting for connection [ESC to abort] ... ";
 
-// Each key asks the question again, blanking the line first: one question per key, so the
-// second half of a two-part code never answers it.
-std::vector<step> asked_again(std::vector<std::string> keys_typed) {
-    std::vector<step> steps;
-    for (std::string& typed : keys_typed) {
-        steps.push_back(keys(S, std::move(typed)));
-        steps.push_back(wait(S, blank + question));
-    }
-    return steps;
-}
-
 row waiting_sender(std::string name, std::vector<step> steps, int status = 1) {
     steps.insert(steps.begin(), wait(S, "Waiting for connection"));
     return {.name = std::move(name),
@@ -36,32 +25,19 @@ row waiting_sender(std::string name, std::vector<step> steps, int status = 1) {
             .partial = true};
 }
 
-row receiving(std::string name, const std::string& file, int status) {
-    return {.name = std::move(name),
-            .receiver = {"-port={port}", "127.0.0.1", file},
-            .run = {.terminal = true},
-            .steps = {peer(act::send, 1000), wait(R, "Received a connection"), keys(R, "x"),
-                      wait(R, question), keys(R, "y"),
-                      wait(R, "Y\r\n\r\nNotice: recv was aborted\r\n")},
-            .receiver_status = status};
-}
-
 }  // namespace
 
 // clang-format off
 std::vector<row> terminal_rows() {
-    std::vector<step> question_steps = {keys(S, "x"), wait(S, question), keys(S, "n"), wait(S, blank + waiting),
-                                        keys(S, "\x1c"), wait(S, question)};
-    for (const step& s : asked_again({"x", "\x1b[A", "\x1bOP", "\x1b", "\x13", "\x1b[15;5~"})) {
-        question_steps.push_back(s);
-    }
-    for (const step& s : std::vector<step>{keys(S, "\r"), wait(S, blank + waiting), keys(S, "\x1a"), wait(S, question),
-                                            {act::flag, S, "0", ISIG}, keys(S, "\x03"), wait(S, blank + question),
-                                            keys(S, "Y"), wait(S, "Y\r\n" + blank + "Notice: send was aborted\r\n")}) {
-        question_steps.push_back(s);
-    }
+    const std::string again = blank + question;  // each key asks again, blanking the line first
+    const std::vector<step> receiver_abort = {peer(act::send, 1000), wait(R, "Received a connection"), keys(R, "x"), wait(R, question), keys(R, "y"), wait(R, "Y\r\n\r\nNotice: recv was aborted\r\n")};
     return {
-        waiting_sender("abort_question_while_waiting", question_steps),
+        // One question per key, so the second half of a two-part code never answers it.
+        waiting_sender("abort_question_while_waiting",
+                       {keys(S, "x"), wait(S, question), keys(S, "n"), wait(S, blank + waiting), keys(S, "\x1c"), wait(S, question), keys(S, "x"), wait(S, again),
+                        keys(S, "\x1b[A"), wait(S, again), keys(S, "\x1bOP"), wait(S, again), keys(S, "\x1b"), wait(S, again), keys(S, "\x13"), wait(S, again),
+                        keys(S, "\x1b[15;5~"), wait(S, again), keys(S, "\r"), wait(S, blank + waiting), keys(S, "\x1a"), wait(S, question), {act::flag, S, "0", ISIG},
+                        keys(S, "\x03"), wait(S, again), keys(S, "Y"), wait(S, "Y\r\n" + blank + "Notice: send was aborted\r\n")}),
         waiting_sender("ctrl_c_outside_the_question_cancels",
                        {{act::flag, S, "0", ICANON}, keys(S, "\x03"), wait(S, "\r\nAborting connection ... \r\n")}),
         waiting_sender("hang_up_restores_the_terminal", {{act::flag, S, "0", ICANON}, sig(S, SIGHUP)}, 128 + SIGHUP),
@@ -81,8 +57,8 @@ std::vector<row> terminal_rows() {
          .run = {.input = "x\r", .terminal = true}, .wrap = "set -m; \"$@\" & wait $!",
          .steps = {wait(S, "Waiting for connection"), {act::idle, S}, peer(act::connect)}, .stream = {"f"},
          .never = {{S, question}}},
-        receiving("receiver_abort_deletes_the_file", "copy", 1),
-        receiving("receiver_abort_into_dash_counts", "-", 0),
+        {.name = "receiver_abort_deletes_the_file", .receiver = {"-port={port}", "127.0.0.1", "copy"}, .run = {.terminal = true}, .steps = receiver_abort, .receiver_status = 1},
+        {.name = "receiver_abort_into_dash_counts", .receiver = {"-port={port}", "127.0.0.1", "-"}, .run = {.terminal = true}, .steps = receiver_abort},
     };
 }
 // clang-format on
