@@ -11,24 +11,19 @@ const std::string net = "{bannerR}Initializing TCP/IP Protocol Stack\n";
 const std::string unknown = "{bannerR}Error: Unknown argument: ";
 const std::string reset = "\nError: recv failed: Connection Reset\n";
 
+// clang-format off
 // size bytes into numbered pieces of piece_size.
 row numbered(std::string name, std::vector<std::string> options, int size, int piece_size) {
-    row made{.name = std::move(name),
-             .receiver = {"-port={port}"},
-             .steps = {peer(act::send, size)},
-             .never = {{R, "Reached the end"}}};
-    made.receiver.insert(made.receiver.end(), options.begin(), options.end());
-    made.receiver.insert(made.receiver.end(), {"127.0.0.1", "IMAGE"});
+    row made{.name = std::move(name), .receiver = {"-port={port}", "-autoname", "127.0.0.1", "IMAGE"}, .steps = {peer(act::send, size)}, .never = {{R, "Reached the end"}}};
+    made.receiver.insert(made.receiver.begin() + 1, options.begin(), options.end());
     for (int start = 0; start < size; start += piece_size) {
-        made.pieces.push_back("IMAGE.00" + std::to_string(made.pieces.size()) + "=" +
-                              std::to_string(std::min(piece_size, size - start)));
+        made.pieces.push_back("IMAGE.00" + std::to_string(made.pieces.size()) + "=" + std::to_string(std::min(piece_size, size - start)));
     }
     return made;
 }
 
 }  // namespace
 
-// clang-format off
 std::vector<row> receiver_rows() {
     const std::string help = "{bannerR}{usageR}", n511(511, 'n');
     const std::string digest_length = "Error: -sha256= must be followed by 64 hexadecimal digits\n";
@@ -94,9 +89,9 @@ std::vector<row> receiver_rows() {
          .pieces = {"ONE=1048576", "TWO=1048576", "THREE=1048576", "FOUR=5"}},
         {.name = "quit_keeps_the_first_piece", .receiver = {"-port={port}", "-autosize=1", "127.0.0.1", "ONE"}, .run = {.input = "q\n"}, .steps = {peer(act::send, 2 * mib)},
          .output = {{R, "Successfully received 1,081,344 bytes at "}}, .pieces = {"ONE=1048576"}, .partial = true},
-        numbered("numbered_pieces_with_a_tail", {"-autosize=1", "-autoname"}, 3 * mib + 5, mib),
-        numbered("no_empty_piece_at_a_boundary", {"-autosize=1", "-autoname"}, 2 * mib, mib),
-        numbered("autoname_alone_names_one_file", {"-autoname"}, 2 * mib + 1, 3 * mib),
+        numbered("numbered_pieces_with_a_tail", {"-autosize=1"}, 3 * mib + 5, mib),
+        numbered("no_empty_piece_at_a_boundary", {"-autosize=1"}, 2 * mib, mib),
+        numbered("autoname_alone_names_one_file", {}, 2 * mib + 1, 3 * mib),
     };
 }
 // clang-format on

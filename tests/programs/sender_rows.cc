@@ -7,30 +7,7 @@
 namespace wt {
 namespace {
 
-std::string unknown(const std::string& argument) {
-    return "{bannerS}Error: Unknown argument: " + argument + "\n";
-}
-
-std::string size_error(const std::string& option, bool non_decimal) {
-    return "{bannerS}" +
-           (non_decimal ? "Error: found non decimal character in -" + option + " option\n"
-                        : "Error: missing option to -" + option + "\n") +
-           "Usage: -" + option + "=n\n";
-}
-
-// "-debug" shows the sizes in force after the sizing rules, then "-config" stops.
-row sizes(std::string name, std::vector<std::vector<std::string>> lines, int read_size,
-          int send_size) {
-    for (auto& args : lines) {
-        args.insert(args.begin(), {"-quiet", "-config", "-debug"});
-    }
-    return line(
-        S, std::move(name), lines,
-        "{quietS}Initializing TCP/IP Protocol Stack\n\nNotice: Setting read buffer size to " +
-            std::to_string(read_size) + " bytes\nNotice: Setting send buffer size to " +
-            std::to_string(send_size) + " bytes\n\n");
-}
-
+// clang-format off
 const std::string help = "{bannerS}{usageS}";
 const std::string version = "pitchwire 1.34\n";
 const std::string name_limit = "{bannerS}Error: File names are limited to 511 characters\n";
@@ -40,18 +17,24 @@ const std::string prompt = "Enter new filename or press [ENTER] when ready or \"
 const std::string aborting = "\nAborting connection ... \n";
 const std::string n511(511, 'n');
 
-std::string cannot_open(const std::string& name, const std::string& reason) {
-    return "\nError: Could not open " + name + "\nError: " + reason + "\n" + prompt;
+std::string unknown(const std::string& argument) { return "{bannerS}Error: Unknown argument: " + argument + "\n"; }
+std::string size_error(const std::string& option, bool non_decimal) {
+    return "{bannerS}" + (non_decimal ? "Error: found non decimal character in -" + option + " option\n" : "Error: missing option to -" + option + "\n") + "Usage: -" + option + "=n\n";
 }
+std::string cannot_open(const std::string& name, const std::string& reason) { return "\nError: Could not open " + name + "\nError: " + reason + "\n" + prompt; }
+std::string changed_at(const std::string& offset) { return "\nError: Could not send complete contents of file\nFile:     data\nOffset:   " + offset + "\nFileSize: 16,777,216\n"; }
 
-std::string changed_at(const std::string& offset) {
-    return "\nError: Could not send complete contents of file\nFile:     data\nOffset:   " +
-           offset + "\nFileSize: 16,777,216\n";
+// "-debug" shows the sizes in force after the sizing rules, then "-config" stops.
+row sizes(std::string name, std::vector<std::vector<std::string>> lines, int read_size, int send_size) {
+    for (auto& args : lines) {
+        args.insert(args.begin(), {"-quiet", "-config", "-debug"});
+    }
+    return line(S, std::move(name), lines, "{quietS}Initializing TCP/IP Protocol Stack\n\nNotice: Setting read buffer size to " + std::to_string(read_size) +
+                " bytes\nNotice: Setting send buffer size to " + std::to_string(send_size) + " bytes\n\n");
 }
 
 }  // namespace
 
-// clang-format off
 std::vector<row> sender_rows() {
     return {
         line(S, "help_forms", {{"-?"}, {}, {"/?"}, {"-quiet", "-HeLp", "-x"}, {"-help", "no-such-file"}, {"--help"}}, help, 0),

@@ -13,21 +13,15 @@ const std::string blank = "\r" + std::string(79, ' ') + "\r";
 const std::string question = "Abort [N]: ";
 const std::string waiting = "\rWaiting for connection [ESC to abort] ... ";
 
+// clang-format off
 row waiting_sender(std::string name, std::vector<step> steps, int status = 1) {
     steps.insert(steps.begin(), wait(S, "Waiting for connection"));
-    return {.name = std::move(name),
-            .sender = {"-port={port}", "-quiet", "f"},
-            .files = {{"f", 5}},
-            .run = {.terminal = true},
-            .steps = std::move(steps),
-            .stream = {"f"},
-            .sender_status = status,
-            .partial = true};
+    return {.name = std::move(name), .sender = {"-port={port}", "-quiet", "f"}, .files = {{"f", 5}}, .run = {.terminal = true}, .steps = std::move(steps), .stream = {"f"},
+            .sender_status = status, .partial = true};
 }
 
 }  // namespace
 
-// clang-format off
 std::vector<row> terminal_rows() {
     const std::string again = blank + question;  // each key asks again, blanking the line first
     const std::vector<step> receiver_abort = {peer(act::send, 1000), wait(R, "Received a connection"), keys(R, "x"), wait(R, question), keys(R, "y"), wait(R, "Y\r\n\r\nNotice: recv was aborted\r\n")};
