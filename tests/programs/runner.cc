@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -264,14 +263,11 @@ class program_run : public testing::TestWithParam<row> {
     void make_files() {
         for (const file_spec& f : r.files) {
             const std::string path = dir + "/" + f.name;
-            if (f.fifo) {
-                ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-                continue;
+            if (!f.fifo) {
+                std::ofstream(path)
+                    << random_bytes(f.sparse ? mib : f.size, f.size + f.name.size());
             }
-            const std::string bytes = random_bytes(f.sparse ? mib : f.size, f.size + f.name.size());
-            std::ofstream(path, std::ios::binary)
-                .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-            ASSERT_EQ(truncate(path.c_str(), f.size), 0);
+            ASSERT_EQ(f.fifo ? mkfifo(path.c_str(), 0600) : truncate(path.c_str(), f.size), 0);
         }
     }
 
@@ -287,8 +283,8 @@ class program_run : public testing::TestWithParam<row> {
             }
         }
         for (const std::string& piece : r.pieces) {
-            longest =
-                std::max(longest, read_file(dir + "/" + piece.substr(0, piece.find('='))).size());
+            longest = std::max<long long>(longest,
+                                          file_size(dir + "/" + piece.substr(0, piece.find('='))));
         }
         std::string stream;
         for (const std::string& name : r.stream) {
@@ -396,11 +392,8 @@ class program_run : public testing::TestWithParam<row> {
             check_command_lines(static_cast<who>(programs.begin()->first), alone);
         }
         const std::string stream = expected_stream();
-        if (programs.count(S) != 0) {
-            check_count(stream, programs[S].out + programs[S].err, true);
-        }
-        if (programs.count(R) != 0) {
-            check_count(stream, r.data_on_stdout ? programs[R].err : programs[R].out, false);
+        for (auto& [on, p] : programs) {
+            check_count(stream, on == R && r.data_on_stdout ? p.err : p.out + p.err, on == S);
         }
         EXPECT_TRUE(!peer_is_client || (r.partial ? stream.starts_with(seen) : seen == stream))
             << "the peer read " << seen.size() << " bytes of " << stream.size();

@@ -102,8 +102,6 @@ std::vector<row> sender_rows() {
          .output = {{S, "\nNotice: send was aborted\n"}, {S, "Successfully sent "}, {S, aborting}}, .partial = true},
         {.name = "blocked_generated_sigterm", .sender = {"-port={port}", "-"}, .steps = {peer(act::connect, 4096), {act::idle, S}, sig(S, SIGTERM)},
          .stream = {"-"}, .sender_status = 1, .output = {{S, "Notice: send was aborted\n"}, {S, "Successfully sent "}, {S, aborting}}, .partial = true},
-        {.name = "generated_hang_up", .sender = {"-port={port}", "-"}, .steps = {peer(act::connect), peer(act::read, 4 * mib), peer(act::close)},
-         .stream = {"-"}, .output = {{S, "\nError: send failed: "}, {S, "\nSuccessfully sent "}}, .partial = true},
         {.name = "generated_hang_up_at_sendsize_4099", .sender = {"-port={port}", "-", "-sendsize=4099"}, .steps = {peer(act::connect), peer(act::read, 4 * mib), peer(act::close)},
          .stream = {"-"}, .output = {{S, "\nError: send failed: "}, {S, "\nSuccessfully sent "}}, .partial = true},
         {.name = "sigterm_in_the_first_send_test", .sender = {"-port={port}", "-", "-test"}, .steps = {peer(act::connect), peer(act::read, mib), sig(S, SIGTERM)},
