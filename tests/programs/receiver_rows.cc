@@ -33,6 +33,7 @@ std::vector<row> receiver_rows() {
     const std::string ask = "Enter new filename [Q]: ";
     const std::vector<says> stdout_sink = {{R, "Received a connection from host 127.0.0.1\n"}, {R, "\nSuccessfully received 100,000 bytes at "}};
     return {
+        {.name = "random_command_lines", .receiver = {"-config"}, .same = random_lines(2), .receiver_status = any_status},
         line(R, "help_forms", {{"-HELP"}, {}, {"/?"}, {"-quiet", "-?"}, {"-h", "127.0.0.1", "f"}}, help, 0),
         line(R, "unknown_then_help", {{"-bogus", "-Help"}, {"-bogus", "--help"}}, unknown + "-bogus\n" + help, 0),
         line(R, "version", {{"-bogus", "--version", "-h"}, {"-V"}}, "catchwire 1.34\n", 0),

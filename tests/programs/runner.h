@@ -100,6 +100,10 @@ struct row {
 row line(who on, std::string name, std::vector<std::vector<std::string>> lines, std::string out,
          int status = 1);
 
+// 300 random and mangled command lines, each holding "-config" so that none listens or
+// connects.
+std::vector<std::vector<std::string>> random_lines(unsigned seed);
+
 void PrintTo(const row& r, std::ostream* out);  // names a row in test listings
 
 std::vector<row> sender_rows();

@@ -37,6 +37,7 @@ row sizes(std::string name, std::vector<std::vector<std::string>> lines, int rea
 
 std::vector<row> sender_rows() {
     return {
+        {.name = "random_command_lines", .sender = {"-config"}, .same = random_lines(1), .sender_status = any_status},
         line(S, "help_forms", {{"-?"}, {}, {"/?"}, {"-quiet", "-HeLp", "-x"}, {"-help", "no-such-file"}, {"--help"}}, help, 0),
         line(S, "unknown_then_help", {{"-x", "-help"}, {"-x", "-h"}}, unknown("-x") + help, 0),
         line(S, "version", {{"--version"}, {"-port=x", "-V", "--help"}}, version, 0),
