@@ -47,10 +47,8 @@ TEST(Counts, GroupedAndPerSecond) {
 
 // Any number of digits is taken modulo 65536; a refused value leaves the port alone.
 TEST(Counts, PortValues) {
-    const std::tuple<const char*, int, int> rows[] = {
-        {"65535", 0, 65535}, {"8\xb0", 1, 65535}, {"123456789012345678901234567890", 0, 2770}};
-    for (const auto& [value, status, port] : rows) {
-        EXPECT_EQ(parse_port_option(value), status) << value;
-        EXPECT_EQ(tcp_port, port) << value;
-    }
+    EXPECT_EQ(parse_port_option("123456789012345678901234567890"), 0);
+    EXPECT_EQ(tcp_port, 2770);
+    EXPECT_EQ(parse_port_option("8\xb0"), 1);
+    EXPECT_EQ(tcp_port, 2770);
 }

@@ -5,11 +5,9 @@
 #include <random>
 #include <vector>
 
-namespace {
-
 // The bytes taken and the codes, from a copy of exactly the bytes, so that the sanitizer sees
 // a read past them.
-std::pair<std::size_t, std::vector<int>> decode(std::string_view bytes, bool input_ended) {
+static std::pair<std::size_t, std::vector<int>> decode(std::string_view bytes, bool input_ended) {
     const std::vector<unsigned char> copy(bytes.begin(), bytes.end());
     std::array<int, max_codes_per_key> codes{};
     int count = 0;
@@ -20,7 +18,7 @@ std::pair<std::size_t, std::vector<int>> decode(std::string_view bytes, bool inp
 // The codes of bytes key by key. Every key is decided once input ends, the same whether or
 // not more may come, and waited for while only its start has come; its codes are in 0..255,
 // every 0 followed by its pair.
-std::vector<int> codes_of(std::string_view rest) {
+static std::vector<int> codes_of(std::string_view rest) {
     std::vector<int> all;
     while (!rest.empty() && !testing::Test::HasFailure()) {
         const auto waiting = decode(rest, false);
@@ -44,11 +42,10 @@ std::vector<int> codes_of(std::string_view rest) {
 TEST(KeyDecoder, EveryInputDecidedEachKeyTakenWholeTheSameInEveryTerminal) {
     // clang-format off
     const std::vector<std::vector<std::string>> keys = {
-        {"", "\x1b[200~", "\x1b[I", "\x1b[M!!!", "\x1b[1 q", "\x1b[?1;2c"}, {"\r", "\x1bOM"},
-        {"\x7f", "\b"}, {"\x1b[D", "\x1bOD", "\x1b[1;2D", "\x1b[d"}, {"\x1b[Z", "\x1b\t"},
-        {"\x1b[1;5D", "\x1bOd", "\x1bO5D"}, {"\x1b[1~", "\x1b[7~", "\x1b[H", "\x1bOH"},
-        {"\x1bOS", "\x1b[[D", "\x1b[S", "\x1b[14~"}, {"\x1b[25~", "\x1b[1;2R"},
-        {"\x1b[2$", "\x1b[2;2~"}, {"\x1b[6@", "\x1b[6;6~"}};
+        {"", "\x1b[200~", "\x1b[M!!!", "\x1b[1 q", "\x1b[?1;2c"}, {"\r", "\x1bOM"}, {"\x7f", "\b"},
+        {"\x1b[D", "\x1bOD", "\x1b[1;2D", "\x1b[d"}, {"\x1b[1~", "\x1b[7~", "\x1b[H", "\x1bOH"},
+        {"\x1b[2$", "\x1b[2;2~"}, {"\x1bOS", "\x1b[[D", "\x1b[S", "\x1b[14~"}, {"\x1b[Z", "\x1b\t"},
+        {"\x1b[1;5D", "\x1bOd", "\x1bO5D"}, {"\x1b[25~", "\x1b[1;2R"}, {"\x1b[6@", "\x1b[6;6~"}};
     // clang-format on
     for (const auto& group : keys) {
         EXPECT_EQ(codes_of(group[0]).empty(), group[0].empty()) << group[0];
@@ -67,5 +64,3 @@ TEST(KeyDecoder, EveryInputDecidedEachKeyTakenWholeTheSameInEveryTerminal) {
         codes_of(input);
     }
 }
-
-}  // namespace

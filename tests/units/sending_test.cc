@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
-#include <sys/time.h>
+#include <unistd.h>
 
 #include <functional>
 #include <thread>
@@ -12,31 +12,26 @@
 #include "interrupts.h"
 #include "sender_state.h"
 
-namespace {
-
-using bytes = std::vector<unsigned char>;
-
 // What the reader does to the sender once enough bytes have come.
 void (*const hang_up)() = [] { shutdown(data_socket, SHUT_WR); };
 void (*const abort_send)() = [] { cancel_requested = 1; };
 
-// Runs send with data_socket on a socket pair with a send buffer so small that the sender
-// keeps blocking; nothing is cancelled at first, and on_trigger runs once trigger_at bytes
-// have come. Returns what the reader took.
-bytes sent_over_pair(const std::function<void()>& send, std::size_t trigger_at = 0,
-                     void (*on_trigger)() = nullptr) {
+// Runs send with data_socket on a socket pair whose send buffer holds about one send piece,
+// so that the sender keeps blocking; nothing is cancelled at first, and on_trigger runs once
+// trigger_at bytes have come. Returns what the reader took.
+static std::string sent_over_pair(const std::function<void()>& send, std::size_t trigger_at = 0,
+                                  void (*on_trigger)() = nullptr) {
     std::array<int, 2> ends{};
     socketpair(AF_UNIX, SOCK_STREAM, 0, ends.data());
-    const int room = 4096;
-    setsockopt(ends[0], SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
+    setsockopt(ends[0], SOL_SOCKET, SO_SNDBUF, &largest_send_piece, sizeof largest_send_piece);
     data_socket = ends[0];
     cancel_requested = 0;
-    bytes received;
+    std::string received;
     std::thread reader([&] {
-        std::array<unsigned char, 2048> chunk{};
+        std::array<char, 2048> chunk{};
         ssize_t got = 0;
         do {
-            received.insert(received.end(), chunk.begin(), chunk.begin() + got);
+            received.append(chunk.data(), static_cast<std::size_t>(got));
             if (received.size() >= trigger_at && on_trigger != nullptr) {
                 std::exchange(on_trigger, nullptr)();
             }
@@ -56,22 +51,21 @@ bytes sent_over_pair(const std::function<void()>& send, std::size_t trigger_at =
 // goes whole; after it the count is what the reader took, once and in order.
 TEST(Sending, GeneratedPatternExactAndCountedOnceThoughBatchesAreCutShortOrFail) {
     std::signal(SIGALRM, [](int) {});  // restarting calls that took nothing yet
-    const itimerval every_millisecond{{0, 1000}, {0, 1000}}, off{};
-    setitimer(ITIMER_REAL, &every_millisecond, nullptr);
+    ualarm(1000, 1000);
     const std::tuple<std::int32_t, std::size_t, void (*)()> rows[] = {
         {4100, 3 << 20, hang_up}, {20004, 1 << 20, abort_send}, {3, 0, abort_send}};
     for (const auto& [block_size, trigger_at, trigger] : rows) {
         read_size = block_size;
         pattern_counter = total_bytes_sent = 0;
-        const bytes received = sent_over_pair(send_generated_data, trigger_at, trigger);
+        const auto received = sent_over_pair(send_generated_data, trigger_at, trigger);
         // Value k as a little-endian 32-bit number at bytes 4k to 4k+3.
         for (std::size_t at = 0; at < received.size() && !HasFailure(); ++at) {
-            EXPECT_EQ(received[at], static_cast<unsigned char>((at / 4) >> (8 * (at % 4)))) << at;
+            EXPECT_EQ(received[at], static_cast<char>((at / 4) >> (8 * (at % 4)))) << at;
         }
         EXPECT_TRUE(block_size < 4 ? received.empty() : received.size() >= trigger_at);
         EXPECT_EQ(total_bytes_sent, received.size()) << block_size;
     }
-    setitimer(ITIMER_REAL, &off, nullptr);
+    ualarm(0, 0);
 }
 
 // After a hang-up a batch fails; the sweep's tests fail and it moves on, in steps of 512 bytes
@@ -89,13 +83,9 @@ TEST(Sending, AfterAHangUpABatchFailsAndTheSweepMovesOn) {
         EXPECT_EQ(send_blocks(data_socket, transfer_buffer.data(), 8192, 4096, &accepted), 1);
         run_send_tests(3584, 5120, test_duration_seconds);
     });
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              head + "3584" + failed + head + "4096" + failed + head + "5120" + failed);
-    testing::internal::CaptureStdout();
     print_test_result(5'000'000'000LL, 32768, 160'000, std::time(nullptr) + 9);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Successfully sent 5,000,000,000 bytes (32768) at 0 KBS\n"
-              "Average byte count sent per system call: 31250\n");
+              head + "3584" + failed + head + "4096" + failed + head + "5120" + failed +
+                  "Successfully sent 5,000,000,000 bytes (32768) at 0 KBS\n"
+                  "Average byte count sent per system call: 31250\n");
 }
-
-}  // namespace
