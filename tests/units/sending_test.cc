@@ -47,8 +47,8 @@ static std::string sent_over_pair(const std::function<void()>& send, std::size_t
 // Generated data goes out in batches of blocks, which a timer signal every millisecond cuts
 // short mid-batch. Blocks of 4100 and 20004 bytes split unevenly into sends and make runs
 // that end 12 and 4 bytes past a 16-byte store, so the last values are made one by one; a
-// block below 4 bytes holds none and sends nothing. Until a hang-up or an abort every batch
-// goes whole; after it the count is what the reader took, once and in order.
+// block below 4 bytes holds none and sends nothing. Sending goes on until the hang-up or the
+// abort; after it the count is what the reader took, every byte once and in order.
 TEST(Sending, GeneratedPatternExactAndCountedOnceThoughBatchesAreCutShortOrFail) {
     std::signal(SIGALRM, [](int) {});  // restarting calls that took nothing yet
     ualarm(1000, 1000);
@@ -69,8 +69,8 @@ TEST(Sending, GeneratedPatternExactAndCountedOnceThoughBatchesAreCutShortOrFail)
 }
 
 // After a hang-up a batch fails; the sweep's tests fail and it moves on, in steps of 512 bytes
-// up to 4096, then of 1024. More than 2 GiB in one test prints whole (the clock set back: 0
-// KBS).
+// up to 4096, then of 1024. More than 2 GiB in one test prints whole (with the clock set back,
+// at 0 KBS).
 TEST(Sending, AfterAHangUpABatchFailsAndTheSweepMovesOn) {
     const std::string head = "Send test with buf size ";
     const std::string failed = " bytes\n\nError: send failed: Connection Reset\n\r" +
