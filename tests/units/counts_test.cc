@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <numeric>
-#include <random>
 #include <tuple>
 #include <vector>
 
@@ -12,24 +10,20 @@
 #include "network.h"
 #include "number_format.h"
 
-namespace {
-
 // Against a plain byte sum, bytes above 127 included, at every length across the 32- and
 // 16-byte loops and their tails. The block ends where the bytes do, so the sanitizer sees a
-// read past them.
+// read past them. All bytes 255 are the worst case for partial sums in narrow lanes.
 TEST(Counts, ChecksumIsTheByteSumAtEveryLengthAndAlignment) {
-    std::independent_bits_engine<std::mt19937, 8, unsigned> random(7);
     for (std::size_t offset = 0; offset < 16; ++offset) {
         for (std::int32_t length = 0; length <= 300; ++length) {
             std::vector<unsigned char> block(offset + static_cast<std::size_t>(length));
-            std::generate(block.begin(), block.end(), random);
+            std::iota(block.begin(), block.end(), static_cast<unsigned char>(200 + offset));
             EXPECT_EQ(checksum_bytes(block.data() + offset, length),
-                      std::accumulate(block.begin() + static_cast<long>(offset), block.end(), 0U))
-                << "offset " << offset << " length " << length;
+                      std::accumulate(block.end() - length, block.end(), 0U))
+                << offset << " " << length;
         }
     }
-    // All bytes 255, the worst case for partial sums in narrow lanes: 2^32 + 254 wraps to 254.
-    const std::vector<unsigned char> high(16843010, 255);
+    const std::vector<unsigned char> high(16843010, 255);  // 2^32 + 254 wraps to 254
     EXPECT_EQ(checksum_bytes(high.data(), 16843010), 0xfeU);
 }
 
@@ -38,9 +32,10 @@ TEST(Counts, ChecksumIsTheByteSumAtEveryLengthAndAlignment) {
 TEST(Counts, GroupedAndPerSecond) {
     // clang-format off
     const std::tuple<std::uint64_t, std::int64_t, std::uint32_t, const char*> rows[] = {
-        {999, 0, 0, "999"}, {1024, 1, 1, "1,024"}, {5000000, 3, 1627, "5,000,000"},
-        {4294967296U, 1, 4194304, "4,294,967,296"}, {4294967295ULL << 10, 5, 858993459, "4,398,046,510,080"},
-        {1ULL << 52, 2, 2147483647, "4,503,599,627,370,496"}, {UINT64_MAX, INT64_MIN, 0, "18,446,744,073,709,551,615"}};
+        {999, 0, 0, "999"}, {1024, 1, 1, "1,024"}, {4294967296U, 1, 4194304, "4,294,967,296"},
+        {5000000, 3, 1627, "5,000,000"}, {1ULL << 52, 2, 2147483647, "4,503,599,627,370,496"},
+        {4294967295ULL << 10, 5, 858993459, "4,398,046,510,080"},
+        {UINT64_MAX, INT64_MIN, 0, "18,446,744,073,709,551,615"}};
     // clang-format on
     for (const auto& [count, seconds, rate, text] : rows) {
         std::vector<char> written(27);
@@ -50,17 +45,10 @@ TEST(Counts, GroupedAndPerSecond) {
     }
 }
 
-// Any number of digits is taken modulo 65536; a refused value (-1) leaves the port alone.
+// Any number of digits is taken modulo 65536; a refused value leaves the port alone.
 TEST(Counts, PortValues) {
-    // clang-format off
-    const std::pair<const char*, int> rows[] = {
-        {"65535", 65535}, {"65536", 0}, {"123456789012345678901234567890", 2770}, {"8\xb0", -1}};
-    // clang-format on
-    for (const auto& [value, port] : rows) {
-        tcp_port = 4321;
-        EXPECT_EQ(parse_port_option(value), port < 0 ? 1 : 0) << value;
-        EXPECT_EQ(tcp_port, port < 0 ? 4321 : port) << value;
-    }
+    EXPECT_EQ(parse_port_option("123456789012345678901234567890"), 0);
+    EXPECT_EQ(tcp_port, 2770);
+    EXPECT_EQ(parse_port_option("8\xb0"), 1);
+    EXPECT_EQ(tcp_port, 2770);
 }
-
-}  // namespace
