@@ -1,11 +1,12 @@
 // libFuzzer target for the text parsers, built once per program because both define the same
 // global names: with FUZZ_SENDER it takes pitchwire's, else catchwire's. The first byte picks
 // the parser (key decoder, port option, then the program's own), the rest is what it parses.
+// A property that does not hold fails an assert, so that libFuzzer keeps the input.
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <span>
 #include <string>
@@ -24,13 +25,6 @@
 #endif
 
 namespace {
-
-// Aborts, so that libFuzzer keeps the input, when a property does not hold.
-void require(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
 
 bool all_digits(const std::string& text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
@@ -65,10 +59,10 @@ void decode_all(std::span<const unsigned char> bytes, bool input_ended) {
         std::array<int, max_codes_per_key> codes{-1, -1};
         int count = -1;
         const std::size_t used = decode_key(bytes, input_ended, codes, &count);
-        require(used <= bytes.size() && count >= 0 && count <= static_cast<int>(codes.size()));
-        require(std::all_of(codes.begin(), codes.begin() + count,
-                            [](int code) { return code >= 0 && code <= 255; }));
-        require(used > 0 || (count == 0 && !input_ended && bytes.size() <= max_sequence_length));
+        assert(used <= bytes.size() && count >= 0 && count <= static_cast<int>(codes.size()));
+        assert(std::all_of(codes.begin(), codes.begin() + count,
+                           [](int code) { return code >= 0 && code <= 255; }));
+        assert(used > 0 || (count == 0 && !input_ended && bytes.size() <= max_sequence_length));
         bytes = bytes.subspan(used == 0 ? bytes.size() : used);
     }
 }
@@ -92,15 +86,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // "-port=" takes any run of digits modulo 65536 and refuses anything else.
         tcp_port = 4321;
         const bool taken = parse_port_option(text.c_str()) == 0;
-        require(taken == all_digits(text) &&
-                tcp_port == (taken ? typed_number(text, INT64_MAX / 10, 65536) : 4321));
+        assert(taken == all_digits(text) &&
+               tcp_port == (taken ? typed_number(text, INT64_MAX / 10, 65536) : 4321));
 #ifdef FUZZ_SENDER
     } else if (choice == 2 && text.find('\n') == std::string::npos) {
         // A "-readsize=" value is taken exactly or saturated, never wrapped.
         read_size = -1;
         const bool taken = parse_lines("-readsize=" + text) == 0;
-        require(taken == all_digits(text) &&
-                (!taken || read_size == typed_number(text, INT32_MAX)));
+        assert(taken == all_digits(text) && (!taken || read_size == typed_number(text, INT32_MAX)));
         free_file_list();
     } else {
         // Any command line parses without a fault, but the help and version options end the
@@ -112,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
         const int result = parse_lines(text);
-        require((result == 0 || result == 1) && read_size >= 0 && send_size >= 0);
+        assert((result == 0 || result == 1) && read_size >= 0 && send_size >= 0);
         free_file_list();
     }
 #else
@@ -120,28 +113,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // An "-autosize=" value gives exactly n mebibytes or is refused.
         piece_limit = 1;
         const bool taken = parse_autosize_value(text) == 0;
-        require(taken ? all_digits(text) && piece_limit != 0 && piece_limit % (1U << 20) == 0 &&
-                            typed_number(text, INT64_MAX / 10) == std::int64_t(piece_limit >> 20)
-                      : piece_limit == 1);
+        assert(taken ? all_digits(text) && piece_limit != 0 && piece_limit % (1U << 20) == 0 &&
+                           typed_number(text, INT64_MAX / 10) == std::int64_t(piece_limit >> 20)
+                     : piece_limit == 1);
     } else if (choice == 3) {
         // Any command line parses without a fault; an accepted output name fits.
         const int result = parse_lines(text);
         // The address points into the arguments, which are gone.
         host_address = nullptr;
-        require(result == 1 || result == usage_shown ||
-                (result == 0 && output_name.size() <= max_name_length));
+        assert(result == 1 || result == usage_shown ||
+               (result == 0 && output_name.size() <= max_name_length));
     } else if (make_first_auto_name(text) == 0) {
         // Numbered piece names follow each other without losing the name's stem.
-        require(extension_start(text) == text.size() && output_name == text + ".000" &&
-                next_auto_name(output_name) == text + ".001" &&
-                next_auto_name(text + ".999") == text + ".1000" &&
-                next_auto_name(text + ".1000") == text + ".1001");
+        assert(extension_start(text) == text.size() && output_name == text + ".000" &&
+               next_auto_name(output_name) == text + ".001" &&
+               next_auto_name(text + ".999") == text + ".1000" &&
+               next_auto_name(text + ".1000") == text + ".1001");
     } else {
         // Only a name with an extension or too long is refused.
         const std::size_t extension = extension_start(text);
-        require(text.size() + 4 > max_name_length ||
-                (extension < text.size() && text[extension] == '.' &&
-                 text.find_first_of("/\\", extension) == std::string::npos));
+        assert(text.size() + 4 > max_name_length ||
+               (extension < text.size() && text[extension] == '.' &&
+                text.find_first_of("/\\", extension) == std::string::npos));
     }
 #endif
     return 0;

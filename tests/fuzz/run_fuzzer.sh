@@ -12,22 +12,18 @@ root=$(cd "$here/../.." && pwd)
 echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, long) { return 0; }' |
     clang++ -x c++ -fsanitize=fuzzer -o /dev/null - 2>/dev/null ||
     { echo "clang++ with libFuzzer is not installed: skipped"; exit 77; }
-mkdir -p "$1" && cd "$1" || exit 1
+mkdir -p "$1"/corpus_{sender,receiver} && cd "$1" || exit 1
 for side in sender receiver; do
-    mkdir -p "corpus_$side"
-    define=()
-    [ $side = receiver ] || define=(-DFUZZ_SENDER)
     # The parsers print their messages: standard output is closed.
     (clang++ -std=c++20 -g -O1 -Wall -Wextra -Wpedantic -fsanitize=fuzzer,address,undefined \
         -fno-sanitize-recover=all -D_FILE_OFFSET_BITS=64 -DWIRE_PROJECT_HOME='"fuzzing"' \
-        "${define[@]}" "-I$root/common" "-I$root/$side" -o "fuzz_$side" "$here/parsers_fuzzer.cc" \
-        "$root"/common/*.cc "$root/$side"/!(main).cc -lcrypto &&
+        "-DFUZZ_${side^^}" "-I$root/common" "-I$root/$side" -o "fuzz_$side" \
+        "$here/parsers_fuzzer.cc" "$root"/common/*.cc "$root/$side"/!(main).cc -lcrypto &&
         "./fuzz_$side" -max_total_time="$2" -close_fd_mask=1 -max_len=4096 -timeout=10 \
             -rss_limit_mb=1024 -print_final_stats=1 "corpus_$side" >"fuzz_$side.log" 2>&1) &
 done
 status=0
-for side in sender receiver; do
-    wait -n || status=1
-done
+wait -n || status=1
+wait -n || status=1
 tail -n 12 fuzz_*.log
 exit $status
