@@ -40,7 +40,7 @@ transfer() {
     if [ "$*" = - ]; then
         # Interrupted, the sender ends with status 1 after its summary.
         job_allowed["send"]=1
-        until [ "$(grep -aoE 'Received: [0-9,]+' "$job_root/recv.out" | tail -n 1 |
+        until [ "$(grep -saoE 'Received: [0-9,]+' "$job_root/recv.out" | tail -n 1 |
             tr -dc 0-9)" -ge "$bytes" ] 2>/dev/null; do
             job_running recv || fail_transfer "the receiver ended early" send recv
             sleep 1
@@ -72,4 +72,4 @@ transfer IMAGE "$image"
 [ "$(stat -c %s "$job_root"/IMAGE.* | sed '$d' | sort -u)" = $((piece_mib << 20)) ] ||
     fail_transfer "pieces of $(stat -c %s "$job_root"/IMAGE.* | xargs) bytes"
 cat "$job_root"/IMAGE.* | cmp - "$image" || fail_transfer "the pieces differ"
-echo "PASS"
+echo "PASS: the pattern, then $sent bytes of a file in $piece_mib MiB pieces"
