@@ -30,13 +30,13 @@ page_tags() {
 }
 # The files an install holds under its prefix, with their modes, and those a folder holds.
 files() {
-    printf '%s\n' "755 bin/catchwire" "755 bin/pitchwire" "644 share/doc/pitchwire/copyright" \
-        "644 share/bash-completion/completions/catchwire" "644 share/man/man1/catchwire.1" \
-        "644 share/bash-completion/completions/pitchwire" "644 share/man/man1/pitchwire.1" |
-        sort -k2
+    printf '%s\n' "644 share/bash-completion/completions/catchwire" \
+        "644 share/bash-completion/completions/pitchwire" "644 share/doc/pitchwire/copyright" \
+        "644 share/man/man1/catchwire.1" "644 share/man/man1/pitchwire.1" "755 bin/catchwire" \
+        "755 bin/pitchwire"
 }
 listing() {
-    (cd "$1" && find . -type f -printf '%m %P\n' | sort -k2)
+    (cd "$1" && find . -type f -printf '%m %P\n' | sort)
 }
 # What the completion offers for the words after the program name.
 offered() {
@@ -71,7 +71,7 @@ pages)
     ;;
 install)
     log=$(cmake --install "$build" --prefix "$work" 2>&1) || fail "cmake --install: $log"
-    diff <(listing "$work") <(files) || fail "the installed files"
+    diff <(listing "$work") <(files | sort) || fail "the installed files"
     ;;
 package)
     command -v dpkg-deb >/dev/null || { echo "dpkg-deb is not installed: skipped"; exit 77; }
@@ -81,7 +81,7 @@ package)
     dpkg-deb -x "$package" "$work/root"
     # The package compresses the pages and adds a changelog; lintian checks the owners.
     diff <(listing "$work/root/usr") <({ files | sed 's/\.1$/.1.gz/'
-        echo "644 share/doc/pitchwire/changelog.gz"; } | sort -k2) || fail "the package's files"
+        echo "644 share/doc/pitchwire/changelog.gz"; } | sort) || fail "the package's files"
     # The copyright file states the notice that the banner shows.
     "$build/sender/pitchwire" -help | sed -n '2,3s/^/ /p' |
         grep -vxFf "$work/root/usr/share/doc/pitchwire/copyright" && fail "no notice in copyright"
