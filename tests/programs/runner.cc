@@ -4,10 +4,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <iterator>
 #include <map>
 #include <numeric>
-#include <random>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -88,33 +86,6 @@ std::string plain(const std::string& text) {
     static const std::regex status_lines("\r {79}\r|(Recv: Total|Send: Offset)[^\r\n]*\r");
     return std::regex_replace(text, status_lines, "");
 }
-
-}  // namespace
-
-std::vector<std::vector<std::string>> random_lines(unsigned seed) {
-    // Option stems of both programs, values around their limits, and odd bytes.
-    std::istringstream list(
-        "- -help -? /? -pause -port= -quiet -debug -test -readsize= -sendsize= -autosize= "
-        "-autoname -sha256 -sha256= --help -V -port 0 1 511 4099 32769 65536 2001 2147483648 "
-        "17592186044416 99999999999999999999999 -1 +5 1k 0x10 \xd9\xa3 \xff \x01 = 127.0.0.1 "
-        "0.0.0.0 name dir/name.ext");
-    std::vector<std::string> words{std::istream_iterator<std::string>(list), {}};
-    words.insert(words.end(), {" 12", std::string(512, 'n')});
-    std::mt19937 random(seed);
-    std::vector<std::vector<std::string>> lines(300, {"-CoNfIg"});
-    for (std::vector<std::string>& args : lines) {
-        for (auto count = random() % 8; count > 0; --count) {
-            std::string argument = words[random() % words.size()];
-            while (random() % 3 == 0) {
-                argument += words[random() % words.size()];
-            }
-            args.insert(args.begin() + static_cast<long>(random() % (args.size() + 1)), argument);
-        }
-    }
-    return lines;
-}
-
-namespace {
 
 class program_run : public testing::TestWithParam<row> {
    protected:
@@ -484,15 +455,6 @@ INSTANTIATE_TEST_SUITE_P(pair, program_run, testing::ValuesIn(pair_rows()), row_
 INSTANTIATE_TEST_SUITE_P(terminal, program_run, testing::ValuesIn(terminal_rows()), row_name);
 
 }  // namespace
-
-row line(who on, std::string name, std::vector<std::vector<std::string>> lines, std::string out,
-         int status) {
-    row made{
-        .name = std::move(name), .same = {lines.begin() + 1, lines.end()}, .out = std::move(out)};
-    (on == S ? made.sender : made.receiver) = lines.front();
-    (on == S ? made.sender_status : made.receiver_status) = status;
-    return made;
-}
 
 void PrintTo(const row& r, std::ostream* out) {
     *out << r.name;

@@ -96,14 +96,6 @@ struct row {
     bool data_on_stdout = false;  // the receiver's standard output is the stream
 };
 
-// Command lines of one program that end before the network, each with this output and status.
-row line(who on, std::string name, std::vector<std::vector<std::string>> lines, std::string out,
-         int status = 1);
-
-// 300 random and mangled command lines, each holding "-config" so that none listens or
-// connects.
-std::vector<std::vector<std::string>> random_lines(unsigned seed);
-
 void PrintTo(const row& r, std::ostream* out);  // names a row in test listings
 
 std::vector<row> sender_rows();
