@@ -17,6 +17,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -97,13 +98,11 @@ inline void type(process& program, std::string_view keys) {
 }
 
 inline void close_fd(int& fd, bool reset = false) {
-    if (fd >= 0 && reset) {
-        const linger abortive{1, 0};
+    const linger abortive{1, 0};
+    if (reset) {
         setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
     }
-    if (fd >= 0) {
-        close(fd);
-    }
+    close(fd);  // nothing happens to -1
     fd = -1;
 }
 
@@ -312,28 +311,20 @@ inline std::string temp_dir() {
 inline std::string random_bytes(std::size_t size, unsigned seed) {
     std::mt19937 generator(seed);
     std::string bytes(size, '\0');
-    for (char& byte : bytes) {
-        byte = static_cast<char>(generator());
-    }
-    return bytes;
-}
-
-inline std::string read_file(const std::string& path, std::size_t at_most = SIZE_MAX) {
-    std::ifstream file(path, std::ios::binary);
-    std::string bytes;
-    std::array<char, 65536> chunk{};
-    while (bytes.size() < at_most &&
-           file.read(chunk.data(),
-                     static_cast<std::streamsize>(std::min(chunk.size(), at_most - bytes.size())))
-                   .gcount() > 0) {
-        bytes.append(chunk.data(), static_cast<std::size_t>(file.gcount()));
-    }
+    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<char>(generator()); });
     return bytes;
 }
 
 inline long long file_size(const std::string& path) {
     struct stat status {};
     return lstat(path.c_str(), &status) == 0 ? status.st_size : -1;
+}
+
+inline std::string read_file(const std::string& path, std::size_t at_most = SIZE_MAX) {
+    std::string bytes(std::min<std::size_t>(at_most, std::max(file_size(path), 0LL)), '\0');
+    std::ifstream(path, std::ios::binary)
+        .read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 }  // namespace wt
