@@ -13,6 +13,32 @@ namespace wt {
 namespace {
 
 // clang-format off
+// What the programs print before anything else, and their usage texts.
+const std::string quiet_s = "\nTCP/IP Data Transfer Utility for Win32 WINSOCK\nVersion 1.34 Sep 13 1999\n\n";
+const std::string quiet_r = "\nTCP/IP Data Transfer Utility\nVersion 1.34 Sep 13 1999\n\n";
+const std::string banner_head = "pitchwire/catchwire TCP/IP data transfer programs\nCopyright (C) 2026 The pitchwire and catchwire developers\nAll rights reserved.\nProject home: " WIRE_PROJECT_HOME "\n";
+const std::string banner_s = banner_head + quiet_s, banner_r = banner_head + quiet_r;
+const std::string usage_s =
+     "\nUsage: send [options] file1 [file2] [filen]\n"
+    "       -           : No files, send random data\n"
+    "       -config     : Display TCP/IP configuration\n"
+    "       -help       : Display command help\n"
+    "       -pause      : Pause before each file to insert new media\n"
+    "       -port       : Set TCP/IP Port Number\n"
+    "       -readsize=n : Set disk read buffer size to n bytes\n"
+    "       -sendsize=n : Set send buffer size to n bytes\n"
+    "       -sha256     : Print the SHA-256 of the stream\n";
+const std::string usage_r =
+     "\nUsage: recv [options] <ip_addr> <filename>\n"
+    "       -           : No files, recv random data\n"
+    "       -config     : Display TCP/IP configuration\n"
+    "       -help       : Display command help\n"
+    "       -autosize=n : Limit created files to n MB\n"
+    "       -autoname   : Automatically name image files\n"
+    "       -port       : Set TCP/IP Port Number\n"
+    "       -sha256     : Print the SHA-256 of the stream and of each piece\n"
+    "       -sha256=hex : Check the stream against the SHA-256 hex\n";
+
 // Command lines of one program that end before the network, each with this output and status.
 row line(who on, std::string name, std::vector<std::vector<std::string>> lines, std::string out, int status = 1) {
     row made{.name = std::move(name), .same = {lines.begin() + 1, lines.end()}, .out = std::move(out)};
@@ -45,18 +71,18 @@ std::vector<std::vector<std::string>> random_lines(unsigned seed) {
     return lines;
 }
 
-const std::string help = "{bannerS}{usageS}";
+const std::string help = banner_s + usage_s;
 const std::string version = "pitchwire 1.34\n";
-const std::string name_limit = "{bannerS}Error: File names are limited to 511 characters\n";
+const std::string name_limit = banner_s + "Error: File names are limited to 511 characters\n";
 const std::string digits = "Error: Port numbers must be decimal characters\n";
-const std::string started = "{quietS}Initializing TCP/IP Protocol Stack\n";
+const std::string started = quiet_s + "Initializing TCP/IP Protocol Stack\n";
 const std::string prompt = "Enter new filename or press [ENTER] when ready or \"Q\" to quit: ";
 const std::string aborting = "\nAborting connection ... \n";
 const std::string n511(511, 'n');
 
-std::string unknown(who on, const std::string& argument) { return "{banner" + std::string(1, on) + "}Error: Unknown argument: " + argument + "\n"; }
+std::string unknown(who on, const std::string& argument) { return (on == S ? banner_s : banner_r) + "Error: Unknown argument: " + argument + "\n"; }
 std::string size_error(const std::string& option, bool non_decimal) {
-    return "{bannerS}" + (non_decimal ? "Error: found non decimal character in -" + option + " option\n" : "Error: missing option to -" + option + "\n") + "Usage: -" + option + "=n\n";
+    return banner_s + (non_decimal ? "Error: found non decimal character in -" + option + " option\n" : "Error: missing option to -" + option + "\n") + "Usage: -" + option + "=n\n";
 }
 std::string cannot_open(const std::string& name, const std::string& reason) { return "\nError: Could not open " + name + "\nError: " + reason + "\n" + prompt; }
 std::string changed_at(const std::string& offset) { return "\nError: Could not send complete contents of file\nFile:     data\nOffset:   " + offset + "\nFileSize: 16,777,216\n"; }
@@ -66,11 +92,11 @@ row sizes(std::string name, std::vector<std::vector<std::string>> lines, int rea
     for (auto& args : lines) {
         args.insert(args.begin(), {"-quiet", "-config", "-debug"});
     }
-    return line(S, std::move(name), lines, "{quietS}Initializing TCP/IP Protocol Stack\n\nNotice: Setting read buffer size to " + std::to_string(read_size) +
+    return line(S, std::move(name), lines, quiet_s + "Initializing TCP/IP Protocol Stack\n\nNotice: Setting read buffer size to " + std::to_string(read_size) +
                 " bytes\nNotice: Setting send buffer size to " + std::to_string(send_size) + " bytes\n\n");
 }
 
-const std::string net = "{bannerR}Initializing TCP/IP Protocol Stack\n";
+const std::string net = banner_r + "Initializing TCP/IP Protocol Stack\n";
 const std::string reset = "\nError: recv failed: Connection Reset\n";
 
 // size bytes into numbered pieces of piece_size.
@@ -179,15 +205,15 @@ std::vector<row> sender_rows() {
         line(S, "readsize_not_decimal", {{"-readsize=12k"}, {"-readsize=-1"}, {"-readsize=1k", "-help"}}, size_error("readsize", true)),
         line(S, "sendsize_without_value", {{"-SENDSIZE"}, {"-sendsize=", "-readsize=x"}}, size_error("sendsize", false)),
         line(S, "sendsize_sign", {{"-sendsize=+8"}}, size_error("sendsize", true)),
-        line(S, "digest_takes_no_value", {{"-SHA256=ab", "-help"}}, "{bannerS}Error: -sha256 takes no value: the sender has nothing to compare with\n"),
+        line(S, "digest_takes_no_value", {{"-SHA256=ab", "-help"}}, banner_s + "Error: -sha256 takes no value: the sender has nothing to compare with\n"),
         line(S, "port_missing", {{"-port="}}, "Error: Missing port number\n"),
         line(S, "port_not_decimal", {{"-port=12a", "-help"}, {"-PORT=-80"}}, digits),
-        line(S, "no_file", {{"-quiet"}}, "{quietS}{usageS}\nError: missing filename\n"),
+        line(S, "no_file", {{"-quiet"}}, quiet_s + usage_s + "\nError: missing filename\n"),
         line(S, "send_test_needs_generated_data", {{"-test"}}, help + "\nError: missing filename\n"),
-        line(S, "absent_file", {{"-quiet", "{dir}/absent"}}, "{quietS}Error: File {dir}/absent does not exist\n"),
-        {.name = "file_below_a_file", .sender = {"-quiet", "{dir}/f/below"}, .files = {{"f", 1}}, .sender_status = 1, .out = "{quietS}Error: File {dir}/f/below Not a directory\n"},
+        line(S, "absent_file", {{"-quiet", "{dir}/absent"}}, quiet_s + "Error: File {dir}/absent does not exist\n"),
+        {.name = "file_below_a_file", .sender = {"-quiet", "{dir}/f/below"}, .files = {{"f", 1}}, .sender_status = 1, .out = quiet_s + "Error: File {dir}/f/below Not a directory\n"},
         line(S, "name_beyond_511", {{"-quiet", std::string(600, 'n')}, {std::string(512, 'n'), "-help"}}, name_limit),
-        line(S, "name_of_511", {{"-quiet", n511}}, "{quietS}Error: File " + n511 + " File name too long\n"),
+        line(S, "name_of_511", {{"-quiet", n511}}, quiet_s + "Error: File " + n511 + " File name too long\n"),
         line(S, "config_stops", {{"-quiet", "-config"}, {"-CONFIG", "-Quiet", "no-such-file"}}, started),
         sizes("default_sizes", {{}, {"-readsize=0", "-sendsize=0"}}, 4096, 32768),
         sizes("sizes_capped", {{"-readsize=65536", "-sendsize=65536"}, {"-readsize=98765432109876543210", "-sendsize=4294967297"}}, 32768, 32768),
@@ -243,11 +269,11 @@ std::vector<row> sender_rows() {
 }
 
 std::vector<row> receiver_rows() {
-    const std::string receiver_help = "{bannerR}{usageR}";
+    const std::string receiver_help = banner_r + usage_r;
     const std::string digest_length = "Error: -sha256= must be followed by 64 hexadecimal digits\n";
     const std::string extension = net + "\nError: Auto Naming is enabled and the file has an extension.\n";
     const std::string port_zero = net + "Error: Could not connect to host - TCP/IP error 10049\n";
-    const std::string invalid = net + "\nError: Invalid destination TCP/IP address\n{usageR}";
+    const std::string invalid = net + "\nError: Invalid destination TCP/IP address\n" + usage_r;
     const std::vector<says> stdout_sink = {{R, "Received a connection from host 127.0.0.1\n"}, {R, "\nSuccessfully received 100,000 bytes at "}};
     return {
         {.name = "random_command_lines", .receiver = {"-config"}, .same = random_lines(2), .receiver_status = any_status},
@@ -256,8 +282,8 @@ std::vector<row> receiver_rows() {
         line(R, "version", {{"-bogus", "--version", "-h"}, {"-V"}}, "catchwire 1.34\n", 0),
         line(R, "unix_forms_are_exact", {{"--Version", "-v"}}, unknown(R, "--Version") + unknown(R, "-v")),
         line(R, "every_unknown_argument", {{"-x", "-port", "127.0.0.1", "f"}}, unknown(R, "-x") + unknown(R, "-port")),
-        line(R, "second_file_name", {{"-quiet", "127.0.0.1", "a", "b"}}, "{bannerR}Error: filename has already been specified\n"),
-        line(R, "name_of_512", {{"127.0.0.1", std::string(512, 'n')}}, "{bannerR}Error: File names are limited to 511 characters\n"),
+        line(R, "second_file_name", {{"-quiet", "127.0.0.1", "a", "b"}}, banner_r + "Error: filename has already been specified\n"),
+        line(R, "name_of_512", {{"127.0.0.1", std::string(512, 'n')}}, banner_r + "Error: File names are limited to 511 characters\n"),
         line(R, "autosize_incomplete", {{"-autosize"}, {"-AutoSizeX=1"}}, "Error: Incomplete option to Auto Size\n"),
         line(R, "autosize_empty", {{"-autosize=", "127.0.0.1", "f"}}, "Error: Missing size in -autosize option\n"),
         line(R, "autosize_zero", {{"-autosize=0", "127.0.0.1", "f"}}, "Error: -autosize must be at least 1 MB\n"),
@@ -267,7 +293,7 @@ std::vector<row> receiver_rows() {
         line(R, "port_missing", {{"-port="}}, "Error: Missing port number\n"),
         line(R, "port_sign", {{"-PORT=+80"}}, "Error: Port numbers must be decimal characters\n"),
         line(R, "config_stops", {{"-config", "127.0.0.1", "f"}, {"-autosize=2000", "-config"}}, net),
-        line(R, "quiet_config", {{"-quiet", "-pause", "-debug", "-config"}}, "{quietR}Initializing TCP/IP Protocol Stack\n"),
+        line(R, "quiet_config", {{"-quiet", "-pause", "-debug", "-config"}}, quiet_r + "Initializing TCP/IP Protocol Stack\n"),
         line(R, "autosize_2001_warns", {{"-autosize=2001", "-config"}}, "Warning: DOS files are limited to 2GB in size.\n" + net),
         line(R, "no_file_name", {{"f"}, {"127.0.0.1"}}, net + "Error: filename must be specified\n"),
         line(R, "no_address", {{"-port=2000"}}, net + "Error: ip_addr must be specified\n"),

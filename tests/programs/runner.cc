@@ -13,34 +13,6 @@
 namespace wt {
 namespace {
 
-const std::map<char, std::string> usage = {
-    {S,
-     "\nUsage: send [options] file1 [file2] [filen]\n"
-     "       -           : No files, send random data\n"
-     "       -config     : Display TCP/IP configuration\n"
-     "       -help       : Display command help\n"
-     "       -pause      : Pause before each file to insert new media\n"
-     "       -port       : Set TCP/IP Port Number\n"
-     "       -readsize=n : Set disk read buffer size to n bytes\n"
-     "       -sendsize=n : Set send buffer size to n bytes\n"
-     "       -sha256     : Print the SHA-256 of the stream\n"},
-    {R,
-     "\nUsage: recv [options] <ip_addr> <filename>\n"
-     "       -           : No files, recv random data\n"
-     "       -config     : Display TCP/IP configuration\n"
-     "       -help       : Display command help\n"
-     "       -autosize=n : Limit created files to n MB\n"
-     "       -autoname   : Automatically name image files\n"
-     "       -port       : Set TCP/IP Port Number\n"
-     "       -sha256     : Print the SHA-256 of the stream and of each piece\n"
-     "       -sha256=hex : Check the stream against the SHA-256 hex\n"}};
-const std::map<char, std::string> quiet_banner = {
-    {S, "\nTCP/IP Data Transfer Utility for Win32 WINSOCK\nVersion 1.34 Sep 13 1999\n\n"},
-    {R, "\nTCP/IP Data Transfer Utility\nVersion 1.34 Sep 13 1999\n\n"}};
-const std::string banner_head =
-    "pitchwire/catchwire TCP/IP data transfer programs\nCopyright (C) 2026 The pitchwire and "
-    "catchwire developers\nAll rights reserved.\nProject home: " WIRE_PROJECT_HOME "\n";
-
 std::string byte_sum_hex(std::string_view bytes) {
     std::ostringstream hex;
     hex << std::hex
@@ -413,11 +385,6 @@ class program_run : public testing::TestWithParam<row> {
 
 TEST_P(program_run, holds) {
     words = {{"{dir}", dir}, {"{port}", std::to_string(port)}};
-    for (const char on : {S, R}) {
-        words["{banner" + std::string(1, on) + "}"] = banner_head + quiet_banner.at(on);
-        words["{quiet" + std::string(1, on) + "}"] = quiet_banner.at(on);
-        words["{usage" + std::string(1, on) + "}"] = usage.at(on);
-    }
     ASSERT_NO_FATAL_FAILURE(make_files());
     if (!r.setup.empty() && shell(r.setup) != 0) {
         GTEST_SKIP() << "cannot set up: " << r.setup;

@@ -3,7 +3,7 @@
 // One row is one run of pitchwire, catchwire or both, against the test's own TCP peer when a
 // program runs alone: files to make, steps to play, and what must hold at the end. Texts may
 // hold {dir} (the run's folder), {port}, {sha} and {SHA} (the expected stream's SHA-256),
-// {sha:NAME} (a piece's), and {bannerS}, {quietS}, {usageS} (R for the receiver's).
+// {sha:NAME} (a piece's).
 
 #include <ostream>
 #include <string>
