@@ -18,9 +18,9 @@ constexpr int any_status = -1;
 
 struct file_spec {
     std::string name{};
-    long long size = 0;  // random bytes; when sparse only the first mebibyte is
-    bool sparse = false;
-    bool fifo = false;
+    // Random bytes; a FIFO when negative, and sparse beyond 64 MiB: only the first mebibyte
+    // is data.
+    long long size = 0;
 };
 
 // Who a step or a text is for: the sender, the receiver, or the test's TCP peer.

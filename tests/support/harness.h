@@ -46,7 +46,6 @@ struct process {
     std::string err;
     termios initial_mode{};
     int status = -1;  // the exit status, or 128 + the signal that ended it, as a shell shows it
-    bool timed_out = false;
     process() = default;
     process(const process&) = delete;
     process& operator=(const process&) = delete;
@@ -174,7 +173,7 @@ inline void finish(process& program, int timeout_ms = 30000) {
     int wait_status = 0;
     while (waitpid(program.pid, &wait_status, WNOHANG) != program.pid) {
         if (steady::now() >= deadline) {
-            program.timed_out = true;
+            // Hence 128 + SIGKILL, which no row expects of a program it leaves alone.
             kill(-program.pid, SIGKILL);
             waitpid(program.pid, &wait_status, 0);
             break;
