@@ -37,12 +37,10 @@ enum class act {
     listen,  // the peer listens on {port}, accepting nothing yet
     accept,
     connect,  // the peer connects to {port}, with a receive buffer of n bytes when n > 0
-    refused,  // another connection to {port} is refused
     read,     // the peer reads n bytes, or to the end when n is 0
     send,     // the peer sends n random bytes, or text
     close,    // the peer closes, with a reset when n is 1
     shell,    // text runs with /bin/sh in {dir} and succeeds
-    sleep,    // n ms pass
     size,     // the file text in {dir} holds n bytes or more
 };
 
