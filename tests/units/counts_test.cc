@@ -1,4 +1,4 @@
-// The checksum, counts and rates beyond 32 bits, and the port option.
+// The checksum, counts and rates beyond 32 bits.
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "checksum.h"
-#include "network.h"
 #include "number_format.h"
 
 // Against a plain byte sum, bytes above 127 included, at every length across the 32- and
@@ -27,15 +26,14 @@ TEST(Counts, ChecksumIsTheByteSumAtEveryLengthAndAlignment) {
     EXPECT_EQ(checksum_bytes(high.data(), 16843010), 0xfeU);
 }
 
-// Grouped counts, and whole kilobytes per whole second, the kilobytes capped at 32 bits first.
-// The longest count fills the 27 bytes promised: the sanitizer sees a write past them.
+// Grouped counts, and whole kilobytes per whole second (none yet within the first second), the
+// kilobytes capped at 32 bits first. The longest count fills the 27 bytes promised: the
+// sanitizer sees a write past them.
 TEST(Counts, GroupedAndPerSecond) {
     // clang-format off
     const std::tuple<std::uint64_t, std::int64_t, std::uint32_t, const char*> rows[] = {
-        {999, 0, 0, "999"}, {1024, 1, 1, "1,024"}, {4294967296U, 1, 4194304, "4,294,967,296"},
-        {5000000, 3, 1627, "5,000,000"}, {1ULL << 52, 2, 2147483647, "4,503,599,627,370,496"},
-        {4294967295ULL << 10, 5, 858993459, "4,398,046,510,080"},
-        {UINT64_MAX, INT64_MIN, 0, "18,446,744,073,709,551,615"}};
+        {999, 1, 0, "999"}, {UINT64_MAX, 0, 0, "18,446,744,073,709,551,615"},
+        {5000000, 3, 1627, "5,000,000"}, {1ULL << 43, 2, 2147483647, "8,796,093,022,208"}};
     // clang-format on
     for (const auto& [count, seconds, rate, text] : rows) {
         std::vector<char> written(27);
@@ -43,12 +41,4 @@ TEST(Counts, GroupedAndPerSecond) {
         EXPECT_STREQ(written.data(), text);
         EXPECT_EQ(rate_over_seconds(count, seconds), rate) << text << " in " << seconds;
     }
-}
-
-// Any number of digits is taken modulo 65536; a refused value leaves the port alone.
-TEST(Counts, PortValues) {
-    EXPECT_EQ(parse_port_option("123456789012345678901234567890"), 0);
-    EXPECT_EQ(tcp_port, 2770);
-    EXPECT_EQ(parse_port_option("8\xb0"), 1);
-    EXPECT_EQ(tcp_port, 2770);
 }
