@@ -72,9 +72,6 @@ std::vector<std::vector<std::string>> random_lines(unsigned seed) {
 }
 
 const std::string help = banner_s + usage_s;
-const std::string version = "pitchwire 1.34\n";
-const std::string name_limit = banner_s + "Error: File names are limited to 511 characters\n";
-const std::string digits = "Error: Port numbers must be decimal characters\n";
 const std::string started = quiet_s + "Initializing TCP/IP Protocol Stack\n";
 const std::string prompt = "Enter new filename or press [ENTER] when ready or \"Q\" to quit: ";
 const std::string aborting = "\nAborting connection ... \n";
@@ -113,26 +110,20 @@ const std::string ask = "Enter new filename [Q]: ";
 
 // Files sent into one copy, or into "-".
 row exact(const std::string& name, const std::vector<long long>& sizes, bool into_file = true) {
-    row made{.name = name,
-             .sender = {"-port={port}"},
-             .receiver = {"-port={port}", "127.0.0.1", into_file ? "copy" : "-"}};
+    row made{.name = name, .sender = {"-port={port}"}, .receiver = {"-port={port}", "127.0.0.1", into_file ? "copy" : "-"}, .pieces = std::vector<std::string>(into_file ? 1 : 0, "copy")};
     for (const long long size : sizes) {
         made.files.push_back({"in" + std::to_string(made.files.size()), size});
         made.sender.push_back(made.files.back().name);
         made.stream.push_back(made.files.back().name);
     }
-    if (into_file) {
-        made.pieces = {"copy"};
-    }
     return made;
 }
-
 
 // The sender stops early: the receiver sees a reset and keeps no partial copy.
 row early_stop(row made) {
     made.receiver = {"-port={port}", "127.0.0.1", "copy"};
     made.sender_status = made.receiver_status = 1;
-    made.output.push_back({R, "\nError: recv failed: Connection Reset\n"});
+    made.output.push_back({R, reset});
     made.never.push_back({R, "Successfully received"});
     made.partial = true;
     return made;
@@ -145,7 +136,6 @@ const std::string namespaces =
     "ip -n $S addr add 10.200.0.1/24 dev ${V}s; ip -n $R addr add 10.200.0.2/24 dev ${V}r; ip -n $S link set ${V}s up; ip -n $R link set ${V}r up; "
     "ip netns exec $S tc qdisc add dev ${V}s root tbf rate 20mbit burst 32kbit latency 20ms";
 const std::string remove_namespaces = "ip netns delete wtS{port}; ip netns delete wtR{port}; true";
-const std::string in_namespace = "exec ip netns exec wt$0{port} \"$@\"";
 
 // Drops what enters either namespace: all of it, or what rule picks; lift ends that.
 std::string filter(const std::string& rule) {
@@ -158,7 +148,7 @@ row namespaced(row made) {
     made.receiver = {"-port={port}", "10.200.0.1", "copy"};
     made.setup = namespaces + (made.setup.empty() ? "" : "; " + made.setup);
     made.teardown = remove_namespaces;
-    made.wrap = (made.wrap.empty() ? "" : made.wrap + "; ") + in_namespace;
+    made.wrap = (made.wrap.empty() ? "" : made.wrap + "; ") + "exec ip netns exec wt$0{port} \"$@\"";
     return made;
 }
 
@@ -196,7 +186,7 @@ std::vector<row> sender_rows() {
         {.name = "random_command_lines", .sender = {"-config"}, .same = random_lines(1), .sender_status = any_status},
         line(S, "help_forms", {{"-?"}, {}, {"/?"}, {"-quiet", "-HeLp", "-x"}, {"-help", "no-such-file"}, {"--help"}}, help, 0),
         line(S, "unknown_then_help", {{"-x", "-help"}, {"-x", "-h"}}, unknown(S, "-x") + help, 0),
-        line(S, "version", {{"--version"}, {"-port=x", "-V", "--help"}}, version, 0),
+        line(S, "version", {{"--version"}, {"-port=x", "-V", "--help"}}, "pitchwire 1.34\n", 0),
         line(S, "unix_forms_are_exact", {{"--HELP", "-H", "-v", "--version=1"}}, unknown(S, "--HELP") + unknown(S, "-H") + unknown(S, "-v") + unknown(S, "--version=1")),
         line(S, "every_unknown_argument", {{"-x", "-y", "file"}}, unknown(S, "-x") + unknown(S, "-y")),
         line(S, "option_prefix_is_unknown", {{"-quiet", "-pauses"}}, unknown(S, "-pauses")),
@@ -207,12 +197,12 @@ std::vector<row> sender_rows() {
         line(S, "sendsize_sign", {{"-sendsize=+8"}}, size_error("sendsize", true)),
         line(S, "digest_takes_no_value", {{"-SHA256=ab", "-help"}}, banner_s + "Error: -sha256 takes no value: the sender has nothing to compare with\n"),
         line(S, "port_missing", {{"-port="}}, "Error: Missing port number\n"),
-        line(S, "port_not_decimal", {{"-port=12a", "-help"}, {"-PORT=-80"}}, digits),
+        line(S, "port_not_decimal", {{"-port=12a", "-help"}, {"-PORT=-80"}}, "Error: Port numbers must be decimal characters\n"),
         line(S, "no_file", {{"-quiet"}}, quiet_s + usage_s + "\nError: missing filename\n"),
         line(S, "send_test_needs_generated_data", {{"-test"}}, help + "\nError: missing filename\n"),
         line(S, "absent_file", {{"-quiet", "{dir}/absent"}}, quiet_s + "Error: File {dir}/absent does not exist\n"),
         {.name = "file_below_a_file", .sender = {"-quiet", "{dir}/f/below"}, .files = {{"f", 1}}, .sender_status = 1, .out = quiet_s + "Error: File {dir}/f/below Not a directory\n"},
-        line(S, "name_beyond_511", {{"-quiet", std::string(600, 'n')}, {std::string(512, 'n'), "-help"}}, name_limit),
+        line(S, "name_beyond_511", {{"-quiet", std::string(600, 'n')}, {std::string(512, 'n'), "-help"}}, banner_s + "Error: File names are limited to 511 characters\n"),
         line(S, "name_of_511", {{"-quiet", n511}}, quiet_s + "Error: File " + n511 + " File name too long\n"),
         line(S, "config_stops", {{"-quiet", "-config"}, {"-CONFIG", "-Quiet", "no-such-file"}}, started),
         sizes("default_sizes", {{}, {"-readsize=0", "-sendsize=0"}}, 4096, 32768),
@@ -258,7 +248,7 @@ std::vector<row> sender_rows() {
          .steps = {peer(act::connect, 4096), {act::idle, S}, sig(S, SIGINT)}, .stream = {"large"}, .sender_status = 1,
          .output = {{S, "\nNotice: send was aborted\n"}, {S, "Successfully sent "}, {S, aborting}}, .partial = true},
         {.name = "blocked_generated_sigterm", .sender = {"-port={port}", "-"}, .steps = {peer(act::connect, 4096), {act::idle, S}, sig(S, SIGTERM)},
-         .stream = {"-"}, .sender_status = 1, .output = {{S, "Notice: send was aborted\n"}, {S, "Successfully sent "}, {S, aborting}}, .partial = true},
+         .stream = {"-"}, .sender_status = 1, .output = {{S, "Notice: send was aborted\n"}, {S, "Successfully sent "}, {S, aborting}}, .partial = true, .counts_what_peer_read = true},
         {.name = "generated_hang_up_at_sendsize_4099", .sender = {"-port={port}", "-", "-sendsize=4099"}, .steps = {peer(act::connect), peer(act::read, 4 * mib), peer(act::close)},
          .stream = {"-"}, .output = {{S, "\nError: send failed: "}, {S, "\nSuccessfully sent "}}, .partial = true},
         {.name = "sigterm_in_the_first_send_test", .sender = {"-port={port}", "-", "-test"}, .steps = {peer(act::connect), peer(act::read, mib), sig(S, SIGTERM)},
@@ -270,10 +260,6 @@ std::vector<row> sender_rows() {
 
 std::vector<row> receiver_rows() {
     const std::string receiver_help = banner_r + usage_r;
-    const std::string digest_length = "Error: -sha256= must be followed by 64 hexadecimal digits\n";
-    const std::string extension = net + "\nError: Auto Naming is enabled and the file has an extension.\n";
-    const std::string port_zero = net + "Error: Could not connect to host - TCP/IP error 10049\n";
-    const std::string invalid = net + "\nError: Invalid destination TCP/IP address\n" + usage_r;
     const std::vector<says> stdout_sink = {{R, "Received a connection from host 127.0.0.1\n"}, {R, "\nSuccessfully received 100,000 bytes at "}};
     return {
         {.name = "random_command_lines", .receiver = {"-config"}, .same = random_lines(2), .receiver_status = any_status},
@@ -289,7 +275,7 @@ std::vector<row> receiver_rows() {
         line(R, "autosize_zero", {{"-autosize=0", "127.0.0.1", "f"}}, "Error: -autosize must be at least 1 MB\n"),
         line(R, "autosize_suffix", {{"-autosize=99999999999999999999x"}}, "Error: found non decimal character in -autosize option\n"),
         line(R, "autosize_too_large", {{"-autosize=17592186044416"}}, "Error: -autosize value is too large\n"),
-        line(R, "digest_of_63_65_or_not_hexadecimal", {{"-sha256=" + std::string(63, 'a'), "127.0.0.1", "f"}, {"-SHA256=" + std::string(65, 'F'), "127.0.0.1", "f"}, {"-sha256=" + std::string(63, '0') + "g", "-help"}}, digest_length),
+        line(R, "digest_of_63_65_or_not_hexadecimal", {{"-sha256=" + std::string(63, 'a'), "127.0.0.1", "f"}, {"-SHA256=" + std::string(65, 'F'), "127.0.0.1", "f"}, {"-sha256=" + std::string(63, '0') + "g", "-help"}}, "Error: -sha256= must be followed by 64 hexadecimal digits\n"),
         line(R, "port_missing", {{"-port="}}, "Error: Missing port number\n"),
         line(R, "port_sign", {{"-PORT=+80"}}, "Error: Port numbers must be decimal characters\n"),
         line(R, "config_stops", {{"-config", "127.0.0.1", "f"}, {"-autosize=2000", "-config"}}, net),
@@ -297,10 +283,10 @@ std::vector<row> receiver_rows() {
         line(R, "autosize_2001_warns", {{"-autosize=2001", "-config"}}, "Warning: DOS files are limited to 2GB in size.\n" + net),
         line(R, "no_file_name", {{"f"}, {"127.0.0.1"}}, net + "Error: filename must be specified\n"),
         line(R, "no_address", {{"-port=2000"}}, net + "Error: ip_addr must be specified\n"),
-        line(R, "invalid_address", {{"0.0.0.0", "f"}, {"no..such..host", "f"}}, invalid),
-        line(R, "autoname_with_extension", {{"-autoname", "127.0.0.1", "IMAGE.DAT"}, {"-autoname", "127.0.0.1", "dir/IMAGE."}}, extension),
+        line(R, "invalid_address", {{"0.0.0.0", "f"}, {"no..such..host", "f"}}, net + "\nError: Invalid destination TCP/IP address\n" + usage_r),
+        line(R, "autoname_with_extension", {{"-autoname", "127.0.0.1", "IMAGE.DAT"}, {"-autoname", "127.0.0.1", "dir/IMAGE."}}, net + "\nError: Auto Naming is enabled and the file has an extension.\n"),
         line(R, "name_of_511_cannot_be_made", {{"127.0.0.1", n511}}, net + "Error: Could not create file: " + n511 + "\n       File name too long\n"),
-        line(R, "port_zero_or_beyond_65535", {{"-port=0", "-", "127.0.0.1", "f"}, {"-port=65536", "127.0.0.1", "f"}}, port_zero),
+        line(R, "port_zero_or_beyond_65535", {{"-port=0", "-", "127.0.0.1", "f"}, {"-port=65536", "127.0.0.1", "f"}}, net + "Error: Could not connect to host - TCP/IP error 10049\n"),
         {.name = "failure_keeps_a_fifo", .receiver = {"-port=0", "127.0.0.1", "{dir}/fifo"}, .files = {{"fifo", -1}}, .steps = {start(R), {act::finish, R}, peer(act::shell, 0, "test -p fifo")}, .receiver_status = 1},
         {.name = "retries_until_the_sender_listens", .receiver = {"-port={port}", "127.0.0.1", "out"}, .steps = {start(R), wait(R, "Connection Refused, Retry 2\r"), peer(act::listen), peer(act::accept)},
          .output = {{R, "Error: Could not connect to host - Connection Refused, Retry 1\r"}, {R, "Retry 2\r"}, {R, "Received a connection from host 127.0.0.1\n"}, {R, "\nSuccessfully received 0 bytes at 0 KBS\nTCPIP Data Checksum: 0\n"}}, .pieces = {"out"}},
