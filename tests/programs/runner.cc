@@ -78,8 +78,7 @@ class program_run : public testing::TestWithParam<row> {
         if (!r.teardown.empty()) {
             shell(r.teardown);
         }
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
+        std::filesystem::remove_all(dir);
     }
 
     std::string fill(std::string text) {
@@ -141,7 +140,7 @@ class program_run : public testing::TestWithParam<row> {
                 EXPECT_EQ(wait_for(p, text, cursor[s.on], n), std::string::npos) << p.out;
                 return;
             case act::keys:
-                return type(p, text);
+                return write_all(p.input_fd, text);
             case act::signal:  // again every 200 ms until the text appears
                 for (int tries = 0; tries < 50; ++tries) {
                     kill(p.pid, n);
@@ -183,7 +182,7 @@ class program_run : public testing::TestWithParam<row> {
             case act::send: {
                 const std::string bytes = n > 0 ? random_bytes(n, 7 + sent.size()) : text;
                 sent += bytes;
-                return send_bytes(peer_fd, bytes);
+                return write_all(peer_fd, bytes);
             }
             case act::close:
                 return close_fd(peer_fd, n == 1);

@@ -85,14 +85,15 @@ inline bool pump(process& program, int timeout_ms) {
     return true;
 }
 
-inline void type(process& program, std::string_view keys) {
+// Writes all of bytes to fd (a pipe, a terminal or a socket) unless the reader is gone.
+inline void write_all(int fd, std::string_view bytes) {
     signal(SIGPIPE, SIG_IGN);
-    while (!keys.empty() && program.input_fd >= 0) {
-        const ssize_t put = write(program.input_fd, keys.data(), keys.size());
+    while (!bytes.empty() && fd >= 0) {
+        const ssize_t put = write(fd, bytes.data(), bytes.size());
         if (put <= 0 && errno != EINTR) {
             return;
         }
-        keys.remove_prefix(put > 0 ? static_cast<std::size_t>(put) : 0);
+        bytes.remove_prefix(put > 0 ? static_cast<std::size_t>(put) : 0);
     }
 }
 
@@ -149,7 +150,7 @@ inline void start(process& program, const std::string& path, std::vector<std::st
         program.input_fd = pipes[1];
         program.output_fds = {pipes[2], pipes[4]};
     }
-    type(program, options.input);
+    write_all(program.input_fd, options.input);
     if (!options.keep_input && !options.terminal) {
         close_fd(program.input_fd);
     }
@@ -195,10 +196,8 @@ inline process::~process() {
         kill(-pid, SIGKILL);
         finish(*this, 0);
     }
-    for (const int fd : {input_fd, output_fds[0] == input_fd ? -1 : output_fds[0], output_fds[1]}) {
-        if (fd >= 0) {
-            close(fd);
-        }
+    for (int* fd : {&output_fds[0], &output_fds[1], &input_fd}) {
+        close_fd(*fd);  // twice on a terminal's master side, the second time to no effect
     }
 }
 
@@ -289,16 +288,6 @@ inline void receive(int fd, std::string& bytes, std::size_t at_most = SIZE_MAX) 
             return;
         }
         bytes.append(chunk.data(), static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
-    }
-}
-
-inline void send_bytes(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t put = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (put <= 0 && errno != EINTR) {
-            return;
-        }
-        bytes.remove_prefix(put > 0 ? static_cast<std::size_t>(put) : 0);
     }
 }
 
