@@ -69,14 +69,15 @@ struct row {
     std::string name{};
     std::vector<std::string> sender{};  // pitchwire's arguments; none: it does not run
     std::vector<std::string> receiver{};
-    // Other command lines of the one program that must end as this one does, with the same
-    // output; {} is the call without arguments.
+    // Other command lines of the one program that must end as this one does (0 or 1 for
+    // any_status), silent on standard error and with the same output; {} is the call without
+    // arguments.
     std::vector<std::vector<std::string>> same{};
     std::vector<file_spec> files{};
-    start_options run{};  // standard input, and the terminal; dir is the row's
-    std::string wrap{};   // shell lines running "$@", $0 being S or R; exit status 77 skips
-    std::string setup{};  // shell lines run in {dir} before (77 skips) and after the run
-    std::string teardown{};
+    start_options run{};     // standard input, and the terminal; dir is the row's
+    std::string wrap{};      // shell lines running "$@", $0 being S or R; exit status 77 skips
+    std::string setup{};     // shell lines run in {dir} before the run; exit status 77 skips
+    std::string teardown{};  // and after it, whatever happened; they must succeed
     std::vector<step> steps{};
     // The stream is what the peer sent, or else these files in order as they are at the end
     // ("-" the counting pattern, "0" zeros).
