@@ -52,6 +52,9 @@ std::string pattern(std::size_t length) {
     return bytes;
 }
 
+// Shell lines find ip, losetup and the like where root's would.
+const std::string sbin_path = "PATH=/usr/sbin:/sbin:$PATH; ";
+
 // The output without the blanked status lines and the progress lines, whose places depend
 // on the timing.
 std::string plain(const std::string& text) {
@@ -93,7 +96,7 @@ class program_run : public testing::TestWithParam<row> {
 
     int shell(const std::string& command) {
         process run;
-        start(run, "/bin/sh", {"-c", "PATH=/usr/sbin:/sbin:$PATH; " + fill(command)}, {.dir = dir});
+        start(run, "/bin/sh", {"-c", sbin_path + fill(command)}, {.dir = dir});
         finish(run, 60000);
         EXPECT_TRUE(run.status == 0 || run.status == 77) << command << ": " << run.out << run.err;
         return run.status;
@@ -102,8 +105,7 @@ class program_run : public testing::TestWithParam<row> {
     void start_program(process& p, who on, std::vector<std::string> args) {
         std::string path = on == S ? PITCHWIRE_PATH : CATCHWIRE_PATH;
         if (!r.wrap.empty()) {
-            args.insert(args.begin(),
-                        {"-c", "PATH=/usr/sbin:/sbin:$PATH; " + r.wrap, std::string(1, on), path});
+            args.insert(args.begin(), {"-c", sbin_path + r.wrap, std::string(1, on), path});
             path = "/bin/sh";
         }
         for (std::string& arg : args) {
